@@ -1,0 +1,1 @@
+// Placeholder so the benchmark executable links before the first benchmark lands.

@@ -1,0 +1,16 @@
+// Reserving and releasing large blocks of address space straight from the
+// operating system, for allocators that carve their own pages.
+#pragma once
+
+#include <cstddef>
+
+namespace qor::platform {
+
+// Reserves and commits `size` bytes of read-write memory, aligned to at least
+// 64 KiB. Returns null when the system refuses.
+void* reserveBlock(std::size_t size);
+
+// Returns a block obtained from reserveBlock to the system.
+void releaseBlock(void* block, std::size_t size);
+
+}  // namespace qor::platform

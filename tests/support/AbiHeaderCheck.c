@@ -1,0 +1,7 @@
+/* Proves that the plug-in's C header compiles as plain C. */
+#include "PluginAbi.h"
+
+int qor_abi_c_check(void) {
+  PluginHandshake h = {18, 0, 0, 0, 0, 0, 0};
+  return (int)h.major + (int)sizeof(CoreResponse);
+}
