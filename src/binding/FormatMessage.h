@@ -11,6 +11,17 @@
 
 namespace qor {
 
+namespace detail {
+template <typename T>
+inline constexpr bool IsExtraSignedInteger =
+    (std::is_same_v<T, long> || std::is_same_v<T, long long>) &&
+    !std::is_same_v<T, std::int32_t> && !std::is_same_v<T, std::int64_t>;
+template <typename T>
+inline constexpr bool IsExtraUnsignedInteger =
+    (std::is_same_v<T, unsigned long> || std::is_same_v<T, unsigned long long>) &&
+    !std::is_same_v<T, std::uint32_t> && !std::is_same_v<T, std::uint64_t>;
+}  // namespace detail
+
 // One argument of formatMessage: a reference to the value and its type.
 // The referenced value must outlive the formatMessage call.
 class MessageArgument {
@@ -22,13 +33,16 @@ class MessageArgument {
   MessageArgument(std::string_view v) noexcept : type_(Type::StdString), view_(v) {}
   MessageArgument(std::int32_t v) noexcept : type_(Type::Int32) { v_.i32 = v; }
   MessageArgument(std::int64_t v) noexcept : type_(Type::Int64) { v_.i64 = v; }
-  MessageArgument(long long v) noexcept requires(!std::is_same_v<long long, std::int64_t>)
-      : type_(Type::Int64) { v_.i64 = v; }
   MessageArgument(std::uint32_t v) noexcept : type_(Type::UInt64) { v_.u64 = v; }
   MessageArgument(std::uint64_t v) noexcept : type_(Type::UInt64) { v_.u64 = v; }
-  MessageArgument(unsigned long long v) noexcept
-      requires(!std::is_same_v<unsigned long long, std::uint64_t>)
-      : type_(Type::UInt64) { v_.u64 = v; }
+  // long and long long where they are not the fixed-width types above (long
+  // is 32 bits on some targets, long long is a distinct type on others).
+  template <typename T>
+    requires(detail::IsExtraSignedInteger<T>)
+  MessageArgument(T v) noexcept : type_(Type::Int64) { v_.i64 = static_cast<std::int64_t>(v); }
+  template <typename T>
+    requires(detail::IsExtraUnsignedInteger<T>)
+  MessageArgument(T v) noexcept : type_(Type::UInt64) { v_.u64 = static_cast<std::uint64_t>(v); }
   MessageArgument(double v) noexcept : type_(Type::Double) { v_.d = v; }
 
   Type type() const noexcept { return type_; }
