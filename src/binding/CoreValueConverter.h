@@ -1,0 +1,38 @@
+// Conversions between BindingProperty trees and CoreValue, the tagged C
+// record in which values cross to and from the core.
+#pragma once
+
+#include <string_view>
+
+#include "PluginAbi.h"
+#include "binding/BindingProperty.h"
+
+namespace qor {
+
+class TypeRegistry;
+
+// The deepest CoreValue nesting fromCoreValue accepts (containers inside containers).
+inline constexpr unsigned kMaxCoreValueDepth = 1024;
+
+// Writes `value` into `out` (whatever `out` held is overwritten, not
+// released). Strings, blobs, arrays and structure keys are private copies
+// that `out` owns (tags 6, 8, 9, 10 with ownsKey 1); release them with
+// releaseCoreValue. Enums become their enumerator's name (tag 6) when the
+// registry knows one, else their value (tag 2). Never fails.
+void toCoreValue(const BindingProperty& value, CoreValue& out, const TypeRegistry* registry);
+
+// Frees the storage a CoreValue owns (owned strings and blobs, arrays,
+// structure entries and owned keys), recursively, and resets it to tag 0.
+// Borrowed strings and blobs (tags 5 and 7) are left alone.
+void releaseCoreValue(CoreValue& value);
+
+// Converts a CoreValue into result.value. The input is only read: it stays
+// the caller's. Failures (a tag above 10, a null pointer with a non-zero
+// count, nesting deeper than kMaxCoreValueDepth) reset result.value and set
+// the error naming `fieldName`.
+void fromCoreValue(BindingResult& result, const CoreValue& in, std::string_view fieldName);
+
+// "bool", "signed", ... for CoreValue tags; "" for any tag above 10 and for 0.
+const char* coreValueTagName(std::uint32_t tag) noexcept;
+
+}  // namespace qor
