@@ -156,7 +156,14 @@ class BindingProperty {
     std::uint64_t u;
     double d;
     void* p;
-  } value_{.u = 0};
+  };
+
+  void copyContents(const BindingProperty& other);
+  static void releasePayload(PropertyArena* arena, BindingPropertyKind kind, Value value) noexcept;
+  static void discardPayload(BindingPropertyKind kind, Value value) noexcept;
+  void growElements(std::size_t count);
+
+  Value value_{.u = 0};
   PropertyArena* arena_ = nullptr;
   BindingPropertyKind kind_ = BindingPropertyKind::Empty;
   std::uint8_t ownsArena_ = 1;

@@ -1,0 +1,85 @@
+// PagePool: 4 KiB pages from 64 KiB operating-system blocks, under one mutex.
+#include "binding/PagePool.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/VirtualMemory.h"
+
+namespace qor {
+
+PagePool& PagePool::instance() {
+  // Deliberately leaked: arenas held by static objects may release pages
+  // during static destruction.
+  static PagePool* pool = new PagePool();
+  return *pool;
+}
+
+std::size_t PagePool::findBlock(std::uintptr_t page) const noexcept {
+  auto it = std::upper_bound(blocks_.begin(), blocks_.end(), page,
+                             [](std::uintptr_t p, const Block& b) { return p < b.base; });
+  return static_cast<std::size_t>(it - blocks_.begin()) - 1;
+}
+
+void PagePool::pushFree(FreePage* page) noexcept {
+  page->prev = nullptr;
+  page->next = freeHead_;
+  if (freeHead_) freeHead_->prev = page;
+  freeHead_ = page;
+  ++freeCount_;
+}
+
+void PagePool::unlinkFree(FreePage* page) noexcept {
+  if (page->prev)
+    page->prev->next = page->next;
+  else
+    freeHead_ = page->next;
+  if (page->next) page->next->prev = page->prev;
+  --freeCount_;
+}
+
+void* PagePool::acquirePage() {
+  std::lock_guard<platform::Mutex> lock(mutex_);
+  if (!freeHead_) {
+    void* block = platform::reserveBlock(kBlockSize);
+    if (!block) return nullptr;
+    auto base = reinterpret_cast<std::uintptr_t>(block);
+    auto pos = std::upper_bound(blocks_.begin(), blocks_.end(), base,
+                                [](std::uintptr_t p, const Block& b) { return p < b.base; });
+    try {
+      blocks_.insert(pos, Block{base, kPagesPerBlock});
+    } catch (...) {
+      platform::releaseBlock(block, kBlockSize);
+      throw;
+    }
+    // Pushed from the top so that pages are handed out in ascending order.
+    for (std::size_t i = kPagesPerBlock; i-- > 0;)
+      pushFree(reinterpret_cast<FreePage*>(base + i * kPageSize));
+  }
+  FreePage* page = freeHead_;
+  unlinkFree(page);
+  --blocks_[findBlock(reinterpret_cast<std::uintptr_t>(page))].freePages;
+  return page;
+}
+
+void PagePool::releasePage(void* page) noexcept {
+  if (!page) return;
+  std::lock_guard<platform::Mutex> lock(mutex_);
+  auto addr = reinterpret_cast<std::uintptr_t>(page);
+  std::size_t index = findBlock(addr);
+  Block& block = blocks_[index];
+  pushFree(static_cast<FreePage*>(page));
+  if (++block.freePages < kPagesPerBlock) return;
+  for (std::size_t i = 0; i < kPagesPerBlock; ++i)
+    unlinkFree(reinterpret_cast<FreePage*>(block.base + i * kPageSize));
+  void* base = reinterpret_cast<void*>(block.base);
+  blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(index));
+  platform::releaseBlock(base, kBlockSize);
+}
+
+PagePool::Stats PagePool::stats() const {
+  std::lock_guard<platform::Mutex> lock(mutex_);
+  return Stats{blocks_.size(), freeCount_};
+}
+
+}  // namespace qor

@@ -1,0 +1,56 @@
+// SizeClassPool: fixed-size slots for the small objects of one value tree,
+// carved from a chunk held inside the arena and then from PagePool pages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qor {
+
+class SizeClassPool {
+ public:
+  SizeClassPool() noexcept = default;
+  SizeClassPool(const SizeClassPool&) = delete;
+  SizeClassPool& operator=(const SizeClassPool&) = delete;
+  // Gives every page back; the slots must no longer be in use.
+  ~SizeClassPool() { releasePages(); }
+
+  // Sets the slot size and formats the first chunk, which lives in storage
+  // the caller owns (inside the arena) and is never given back.
+  void init(std::uint16_t slotSize, void* inlineChunk, std::uint16_t inlineSize) noexcept;
+
+  // A slot of slotSize() bytes; throws std::bad_alloc when no page is left.
+  void* allocate();
+  void deallocate(void* slot) noexcept;
+
+  // Returns every page to the PagePool at once, whatever its slots hold.
+  void releaseAll() noexcept;
+
+  std::uint16_t slotSize() const noexcept { return slotSize_; }
+  // Pages currently taken from the PagePool.
+  std::size_t pageCount() const noexcept { return pages_; }
+
+ private:
+  struct ChunkHeader {
+    ChunkHeader* next;
+    ChunkHeader* prev;
+    std::uint16_t size;       // bytes, header included
+    std::uint16_t used;       // slots in use
+    std::uint16_t firstFree;  // slot index, 0 when the chunk is full
+  };
+
+  void format(ChunkHeader* chunk, std::uint16_t size) noexcept;
+  void releasePages() noexcept;
+  ChunkHeader* chunkOf(void* slot) const noexcept;
+  static void link(ChunkHeader*& head, ChunkHeader* chunk) noexcept;
+  static void unlink(ChunkHeader*& head, ChunkHeader* chunk) noexcept;
+
+  ChunkHeader* available_ = nullptr;  // chunks with a free slot
+  ChunkHeader* full_ = nullptr;       // chunks without one, kept to be freed at the end
+  ChunkHeader* inline_ = nullptr;
+  std::size_t pages_ = 0;
+  std::uint16_t slotSize_ = 0;
+  std::uint16_t firstIndex_ = 0;  // slots the header covers
+};
+
+}  // namespace qor
