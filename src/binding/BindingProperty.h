@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace qor {
@@ -92,6 +93,8 @@ class BindingProperty {
   BindingPropertyKind kind() const noexcept { return kind_; }
   bool isEmpty() const noexcept { return kind_ == BindingPropertyKind::Empty; }
   bool ownsArena() const noexcept { return ownsArena_ != 0; }
+  // The tree's arena; null for a root that has not needed storage yet.
+  const PropertyArena* arena() const noexcept { return arena_; }
   // empty 0; string bytes; blob bytes; collection elements; structure members; else 1.
   std::size_t size() const noexcept;
 
@@ -111,6 +114,16 @@ class BindingProperty {
   // ---- Collections ----
   // Read-only: the element, or a shared static empty value.
   const BindingProperty& get(std::size_t index) const noexcept;
+  // Any integer index (so that get(0) does not read as a null name).
+  template <typename I>
+    requires std::is_integral_v<I> && (!std::is_same_v<I, std::size_t>) && (!std::is_same_v<I, bool>)
+  const BindingProperty& get(I index) const noexcept {
+    if constexpr (std::is_signed_v<I>) {
+      if (index < 0) return emptyValue();
+    }
+    if (static_cast<std::uintmax_t>(index) > SIZE_MAX) return emptyValue();
+    return get(static_cast<std::size_t>(index));
+  }
   // Mutable: makes this a collection and grows it until the index exists.
   BindingProperty& element(std::size_t index);
   BindingProperty& append();
