@@ -138,6 +138,9 @@ RouteBuilder ApiDispatcher::registerRoute(HttpMethod method, std::string_view ur
     for (auto it = routes_.begin(); it != routes_.end(); ++it) {
       if ((*it)->function == old) {
         liveRoutes_.erase(it->get());
+        (*it)->function = nullptr;
+        (*it)->handler = nullptr;
+        retired_.push_back(std::move(*it));
         routes_.erase(it);
         break;
       }
@@ -236,8 +239,10 @@ const PluginApiTable* ApiDispatcher::buildApiTable() {
   table.typeCount = storage->records.typeCount();
   table.events = storage->records.events();
   table.eventCount = storage->records.eventCount();
-  table_ = std::move(storage);
-  return &table_->table;
+  // Earlier tables stay: the core may still hold one.
+  std::lock_guard<platform::Mutex> lock(mutex_);
+  tables_.push_back(std::move(storage));
+  return &tables_.back()->table;
 }
 
 void ApiDispatcher::dispatch(CoreResponse& response, const CoreRequest& request,

@@ -95,8 +95,9 @@ class ApiDispatcher {
 
   // Writes the API table: one 90-byte record per routed function (words 0
   // and 1), and the registry's type and event records (words 2 to 5).
-  // Lifetime: the table and every record and string it points to stay valid
-  // until the next buildApiTable call or the dispatcher's destruction.
+  // Lifetime: the table and every record it points to stay valid while the
+  // dispatcher lives (a later call builds a new table and keeps the old one);
+  // strings point into the registry's descriptors and routes.
   const PluginApiTable* buildApiTable();
 
   // A copy of the route table, in registration order, taken under the mutex.
@@ -117,8 +118,12 @@ class ApiDispatcher {
   TypeRegistry& registry_;
   mutable platform::Mutex mutex_;
   std::vector<std::unique_ptr<FunctionRoute>> routes_;  // registration order
+  // Routes of replaced functions. The core may still hold their call
+  // contexts, which live inside the route, so they are kept (unusable)
+  // until the dispatcher goes.
+  std::vector<std::unique_ptr<FunctionRoute>> retired_;
   std::unordered_set<const FunctionRoute*> liveRoutes_;
-  std::unique_ptr<ApiTableStorage> table_;
+  std::vector<std::unique_ptr<ApiTableStorage>> tables_;  // every table built, newest last
 };
 
 // The dispatch entry of every function record in the API table: finds the
