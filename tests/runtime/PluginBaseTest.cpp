@@ -1,0 +1,497 @@
+// The plug-in object: handshake, start, resource watches and their core
+// subscriptions, event delivery, publishing, stop, and the forwarding slots.
+#include "runtime/PluginBase.h"
+
+#include "TestPlugin.h"
+#include "binding/TypeRegistry.h"
+#include "runtime/PluginIdentity.h"
+
+#include <gtest/gtest.h>
+
+#include "logging/LogManager.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qor::testing {
+namespace {
+
+using Events = std::vector<std::string>;
+
+int countOf(const std::vector<std::string>& v, const std::string& s) {
+  return static_cast<int>(std::count(v.begin(), v.end(), s));
+}
+
+std::vector<std::string> subscribedNames(const FakeCore& core) {
+  std::vector<std::string> names;
+  for (const auto& s : core.subscribeCalls()) names.push_back(s.name);
+  return names;
+}
+
+constexpr const char* kSession = "/qor-login/v1/session";
+constexpr const char* kSessionEvent = "OnJsonApiEvent_qor-login_v1_session";
+
+class PluginBaseTest : public PluginFixture<> {};
+
+// ---- Handshake -----------------------------------------------------------------
+
+TEST_F(PluginBaseTest, HandshakeWritesTheSevenWords) {
+  EXPECT_EQ(handshake.major, 18u);
+  EXPECT_EQ(handshake.minor, 0u);
+  EXPECT_EQ(handshake.patch, 0u);
+  ASSERT_NE(handshake.callbacks, nullptr);
+  EXPECT_NE(handshake.callbacks->Start, nullptr);
+  EXPECT_NE(handshake.callbacks->Stop, nullptr);
+  EXPECT_NE(handshake.callbacks->GetMemoryStats, nullptr);
+  EXPECT_EQ(handshake.plugin, static_cast<void*>(static_cast<PluginBase*>(plugin)));
+  ASSERT_NE(handshake.shortName, nullptr);
+  EXPECT_STREQ(handshake.shortName, "test-plugin");
+  EXPECT_EQ(handshake.apiTable, plugin->apiTable());
+  EXPECT_NE(handshake.apiTable, nullptr);
+}
+
+TEST_F(PluginBaseTest, HandshakeStoresVersionIdentityTagsAndRouteName) {
+  EXPECT_EQ(versionText(plugin->coreVersion()), "18.3.7");
+  EXPECT_EQ(plugin->identity().fullName, "pmx-be-test-plugin");
+  EXPECT_EQ(plugin->identity().shortName, "test-plugin");
+  EXPECT_EQ(plugin->identity().typeName, "backend");
+  EXPECT_EQ(plugin->identity().typeExtra, "");
+  EXPECT_EQ(plugin->routeName(), "TestPlugin");
+  EXPECT_EQ(plugin->registrationTags(),
+            (std::vector<std::string>{"Plugins", "Plugin test-plugin"}));
+  EXPECT_EQ(plugin->registerApiCalls, 1);
+  EXPECT_NE(plugin->registry().findTypeByName("TestSession"), nullptr);
+}
+
+TEST_F(PluginBaseTest, HandshakeRegistersThePlatformTypesAndEvents) {
+  const TypeRegistry& r = plugin->registry();
+  for (const char* name : {"PluginManagerState", "PluginManagerResource", "PluginResourceEventType",
+                           "PluginResourceEvent", "PluginLcdsEvent", "PluginLcdsResponse",
+                           "PluginServiceProxyResponse"}) {
+    const TypeDescriptor* t = r.findTypeByName(name);
+    ASSERT_NE(t, nullptr) << name;
+    EXPECT_EQ(t->nameSpace, "vclient") << name;
+  }
+  const TypeDescriptor* proxy = r.findTypeByName("PluginServiceProxyResponse");
+  std::vector<std::string> fields;
+  for (const auto& f : proxy->fields) fields.push_back(f.name);
+  EXPECT_EQ(fields, (std::vector<std::string>{"uuid", "serviceName", "methodName", "payload",
+                                              "status", "error"}));
+  const TypeDescriptor* state = r.findTypeByName("PluginManagerState");
+  ASSERT_TRUE(state->isEnum);
+  ASSERT_NE(state->findValue("PluginsInitialized"), nullptr);
+  EXPECT_EQ(state->findValue("PluginsInitialized")->value, 1);
+
+  const std::pair<const char*, const char*> events[] = {
+      {"OnJsonApiEvent", "Fired when a resource is changed."},
+      {"OnLcdsEvent", "Fired when a message is received over the LCDS connection."},
+      {"OnServiceProxyUuidEvent", "Fired when a uuid-based service proxy message is received."},
+      {"OnServiceProxyMethodEvent", "Fired when a method-based service proxy message is received."},
+      {"OnServiceProxyAsyncEvent", "Fired when an async service proxy message is received."},
+  };
+  for (const auto& [name, description] : events) {
+    const EventDescriptor* e = r.findEvent(name);
+    ASSERT_NE(e, nullptr) << name;
+    EXPECT_EQ(e->description, description);
+    EXPECT_EQ(e->nameSpace, "vclient");
+    ASSERT_NE(e->type, nullptr) << name;
+  }
+  EXPECT_EQ(r.findEvent("OnJsonApiEvent")->type->name, "PluginResourceEvent");
+  EXPECT_EQ(r.findEvent("OnServiceProxyAsyncEvent")->type->name, "PluginServiceProxyResponse");
+}
+
+TEST(PluginBaseHandshake, NullRecordIsRefused) {
+  TestPlugin plugin;
+  EXPECT_FALSE(plugin.Handshake(nullptr, "x"));
+  EXPECT_EQ(plugin.registerApiCalls, 0);
+}
+
+TEST(PluginIdentity, FullNamePrefixFollowsTheExactTypeName) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"backend", "pmx-be-qor-inventory"},
+      {"frontend", "pmx-fe-qor-inventory"},
+      {"Backend", "pmx-xx-qor-inventory"},
+      {"backend ", "pmx-xx-qor-inventory"},
+      {"", "pmx-xx-qor-inventory"},
+  };
+  for (const auto& [type, full] : rows)
+    EXPECT_EQ(fullNameFromShortNameAndType("qor-inventory", type), full) << type;
+}
+
+// ---- Start -----------------------------------------------------------------------
+
+TEST_F(PluginBaseTest, StartSubscribesTheServiceProxyEventsAndRunsOnStart) {
+  ASSERT_TRUE(start());
+  EXPECT_EQ(plugin->onStartCalls, 1);
+  const auto subs = core.subscribeCalls();
+  ASSERT_EQ(subs.size(), 3u);
+  std::set<std::string> names;
+  for (const auto& s : subs) {
+    names.insert(s.name);
+    EXPECT_EQ(s.flags, 1u);
+    EXPECT_EQ(s.handle, core.handle());
+    EXPECT_EQ(s.context, static_cast<void*>(static_cast<PluginHost*>(plugin)));
+    EXPECT_NE(s.callback, nullptr);
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
+                                          "OnServiceProxyAsyncEvent"}));
+  EXPECT_EQ(plugin->userAgent(), "VaneClient/18.3.7 (test-plugin)");
+  EXPECT_EQ(plugin->pluginHandle(), core.handle());
+  ASSERT_NE(plugin->telemetrySink(), nullptr);
+  EXPECT_EQ(plugin->telemetrySink()->pluginName(), "test-plugin");
+}
+
+TEST_F(PluginBaseTest, StartReportsOnStartResult) {
+  plugin->startResult = false;
+  EXPECT_FALSE(start());
+  EXPECT_EQ(plugin->onStartCalls, 1);
+}
+
+TEST_F(PluginBaseTest, AfterStartEveryLevelReachesTheCoresLog) {
+  ASSERT_TRUE(start());
+  logMessage(LogLevel::Okay, kLogGroupDbg, "level %d line", 0);
+  logMessage(LogLevel::Error, kLogGroupGen, "error line");
+  logMessage(LogLevel::Always, kLogGroupXtr, "suppressed");  // XTR stays suppressed
+  const auto lines = core.logLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], (std::pair<int, std::string>{0, "level 0 line"}));
+  EXPECT_EQ(lines[1], (std::pair<int, std::string>{2, "error line"}));
+}
+
+TEST_F(PluginBaseTest, UnknownPluginTypeIsLoggedOnce) {
+  ASSERT_TRUE(start());
+  EXPECT_EQ(fullNameFromShortNameAndType("qor-inventory", "BACKEND"), "pmx-xx-qor-inventory");
+  const auto lines = core.logLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].first, 2);
+  EXPECT_EQ(lines[0].second,
+            "            Plugin Manager| GetFullNameFromShortNameAndType(\"qor-inventory\", "
+            "\"BACKEND\") called with an unknown type");
+}
+
+// ---- Watches and subscriptions ------------------------------------------------------
+
+class WatchTest : public PluginBaseTest {
+ protected:
+  void SetUp() override {
+    PluginBaseTest::SetUp();
+    ASSERT_TRUE(start());
+    core.clearRecords();
+  }
+  // Watches `uri` untyped and records "<type> <uri> <data as text>" per call.
+  void watch(const std::string& uri, const std::string& tag = "") {
+    plugin->Watch<BindingProperty>(
+        uri, [this, tag](const std::string& u, ResourceEventType type, const BindingProperty& d) {
+          seen.push_back(tag + std::to_string(static_cast<int>(type)) + " " + u + " " + d.asText());
+        });
+  }
+  bool deliver(const std::string& event, const std::string& uri, int type, const std::string& data) {
+    return core.deliver(event, FakeCore::resourceJson(uri, type, data));
+  }
+  std::vector<std::string> seen;
+};
+
+TEST_F(WatchTest, WatchesOfOneEventShareOneCoreSubscription) {
+  watch(kSession);
+  watch(std::string(kSession) + "/more");
+  EXPECT_EQ(subscribedNames(core), (std::vector<std::string>{kSessionEvent}));
+  EXPECT_EQ(core.subscribeCalls()[0].flags, 0u);
+  EXPECT_EQ(plugin->subscriptionCount(kSessionEvent), 2);
+  // Each exact watch read its resource at once.
+  const auto requests = core.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].uri, kSession);
+  EXPECT_EQ(requests[0].method, 2u);
+  EXPECT_EQ(requests[0].args, nullptr);
+  EXPECT_EQ(requests[0].argCount, 0u);
+  EXPECT_EQ(requests[0].handle, core.handle());
+}
+
+TEST_F(WatchTest, SecondWatchOfAUriReplacesTheHandlerAndRaisesTheCount) {
+  watch(kSession, "first:");
+  watch(kSession, "second:");
+  EXPECT_EQ(plugin->subscriptionCount(kSessionEvent), 2);
+  EXPECT_EQ(plugin->exactWatchCount(), 1u);
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 1, "7"));
+  EXPECT_EQ(seen, (Events{"second:1 /qor-login/v1/session 7"}));
+}
+
+TEST_F(WatchTest, MessagingChannelsShareAnEventAndAreRoutedByUri) {
+  const std::string entitlements = "/vane-messaging-service/v1/message/cap/v1/entitlements";
+  const std::string inventory = "/vane-messaging-service/v1/message/store/v1/inventory";
+  watch(entitlements, "E");
+  watch(inventory, "I");
+  const std::string event = "OnJsonApiEvent_vane-messaging-service_v1_message";
+  EXPECT_EQ(subscribedNames(core), (std::vector<std::string>{event}));
+  EXPECT_EQ(plugin->subscriptionCount(event), 2);
+  ASSERT_TRUE(deliver(event, inventory, 1, "\"x\""));
+  EXPECT_EQ(seen, (Events{"I1 " + inventory + " x"}));
+}
+
+TEST_F(WatchTest, CurrentValueArrivesAsCreate) {
+  core.respondJson(kSession, R"({"puuid":"p-1","accountId":42})");
+  TestSession got;
+  int calls = 0;
+  ResourceEventType type = ResourceEventType::Delete;
+  plugin->Watch<TestSession>(kSession, [&](const std::string& uri, ResourceEventType t,
+                                           const TestSession& s) {
+    ++calls;
+    EXPECT_EQ(uri, kSession);
+    type = t;
+    got = s;
+  });
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(type, ResourceEventType::Create);
+  EXPECT_EQ(got.puuid, "p-1");
+  EXPECT_EQ(got.accountId, 42u);
+  EXPECT_EQ(core.releases(), 1);
+}
+
+TEST_F(WatchTest, FailedInitialReadDeliversNothingAndKeepsTheSubscription) {
+  FakeResponse failing;
+  failing.error = "not there";
+  failing.status = 404;
+  core.respond(kSession, failing);
+  watch(kSession);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(core.isSubscribed(kSessionEvent));
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 0, "1"));
+  EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(WatchTest, PatternWatchesMakeNoInitialRead) {
+  watch("/qor-login/v1/*");
+  EXPECT_TRUE(core.requests().empty());
+  EXPECT_EQ(plugin->wildcardWatchCount(), 1u);
+}
+
+TEST_F(WatchTest, DeliveryReachesExactThenPatternWatchers) {
+  watch(kSession, "exact:");
+  watch("/qor-login/*/session", "pattern:");
+  watch("/qor-login/*", "never:");
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 1, "\"v\""));
+  EXPECT_EQ(seen, (Events{"exact:1 /qor-login/v1/session v", "pattern:1 /qor-login/v1/session v"}));
+}
+
+TEST_F(WatchTest, UriWithoutLeadingSlashReachesTheExactWatcher) {
+  watch(kSession);
+  ASSERT_TRUE(deliver(kSessionEvent, "qor-login/v1/session", 2, ""));
+  EXPECT_EQ(seen, (Events{"2 /qor-login/v1/session "}));
+}
+
+TEST_F(WatchTest, TypedHandlersGetDeleteEvenWhenDataDoesNotConvert) {
+  std::vector<std::pair<ResourceEventType, TestSession>> got;
+  plugin->Watch<TestSession>(kSession, [&](const std::string&, ResourceEventType t,
+                                           const TestSession& s) { got.emplace_back(t, s); });
+  // Update with data of the wrong kind: dropped.
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 1, R"({"accountId":"not a number"})"));
+  EXPECT_TRUE(got.empty());
+  // Delete with the same data: delivered with a default record.
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 2, R"({"accountId":"not a number"})"));
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].first, ResourceEventType::Delete);
+  EXPECT_EQ(got[0].second.accountId, 0u);
+  // A good update converts.
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 1, R"({"puuid":"abc","accountId":5})"));
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[1].second.puuid, "abc");
+  EXPECT_EQ(got[1].second.accountId, 5u);
+}
+
+TEST_F(WatchTest, BadPayloadsAreDropped) {
+  watch(kSession);
+  // Not a resource record at all.
+  EXPECT_TRUE(core.deliver(kSessionEvent, "[1,2,3]"));
+  EXPECT_TRUE(core.deliver(kSessionEvent, R"({"uri":5,"eventType":"Sideways"})"));
+  // A payload whose tag is unknown.
+  CoreValue bad{};
+  bad.kind = 77;
+  EXPECT_TRUE(core.deliverRaw(kSessionEvent, bad));
+  // A member pointer that is null with a count.
+  CoreValue broken{};
+  broken.kind = CORE_VALUE_STRUCT;
+  broken.u.block.data = nullptr;
+  broken.u.block.count = 3;
+  EXPECT_TRUE(core.deliverRaw(kSessionEvent, broken));
+  EXPECT_TRUE(seen.empty());
+  // The subscription still works afterwards.
+  ASSERT_TRUE(deliver(kSessionEvent, kSession, 1, "1"));
+  EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(WatchTest, EventsForUnknownNamesOrWithoutContextDoNothing) {
+  watch(kSession);
+  CoreEvent event{};
+  event.name = "OnJsonApiEvent_never_subscribed";
+  event.context = static_cast<void*>(static_cast<PluginHost*>(plugin));
+  PluginHost::onCoreEvent(&event);
+  EXPECT_FALSE(plugin->deliverCoreEvent("OnJsonApiEvent_never_subscribed", CoreValue{}));
+  event.name = nullptr;
+  PluginHost::onCoreEvent(&event);
+  event.name = kSessionEvent;
+  event.context = nullptr;
+  PluginHost::onCoreEvent(&event);
+  PluginHost::onCoreEvent(nullptr);
+  EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(WatchTest, UnsubscribeEndsTheCoreSubscriptionAtZero) {
+  watch(kSession);
+  watch(std::string(kSession) + "/x");
+  plugin->UnsubscribeResource(kSession);
+  EXPECT_TRUE(core.unsubscribeCalls().empty());
+  EXPECT_TRUE(plugin->hasEventHandler(kSessionEvent));
+  plugin->UnsubscribeResource(kSession);
+  EXPECT_EQ(core.unsubscribeCalls(), (std::vector<std::string>{kSessionEvent}));
+  EXPECT_FALSE(plugin->hasEventHandler(kSessionEvent));
+  // Below zero nothing more happens.
+  plugin->UnsubscribeResource(kSession);
+  plugin->UnsubscribeResource("/never/watched");
+  EXPECT_EQ(core.unsubscribeCalls().size(), 1u);
+}
+
+TEST_F(WatchTest, StopUnsubscribesEachNameOnce) {
+  watch(kSession);
+  watch(std::string(kSession) + "/x");
+  watch("/qor-platform-config/v1/namespaces/Inventory");
+  stop();
+  const auto names = core.unsubscribeCalls();
+  EXPECT_EQ(names.size(), 5u);
+  for (const char* n : {kSessionEvent, "OnJsonApiEvent_qor-platform-config_v1_namespaces_Inventory",
+                        "OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
+                        "OnServiceProxyAsyncEvent"})
+    EXPECT_EQ(countOf(names, n), 1) << n;
+}
+
+TEST_F(WatchTest, EventsDuringConcurrentWatchesNeverCrash) {
+  watch(kSession);
+  std::atomic<bool> done{false};
+  std::thread deliverer([&] {
+    while (!done) deliver(kSessionEvent, kSession, 1, "1");
+  });
+  for (int i = 0; i < 200; ++i) watch("/qor-login/v1/session/n" + std::to_string(i));
+  for (int i = 0; i < 50; ++i) watch("/qor-login/*/p" + std::to_string(i));
+  done = true;
+  deliverer.join();
+  EXPECT_EQ(plugin->subscriptionCount(kSessionEvent), 201);
+  EXPECT_FALSE(seen.empty());
+}
+
+// ---- Publish ---------------------------------------------------------------------
+
+TEST_F(WatchTest, PublishSendsUnderTheDerivedNameAndTheExplicitOne) {
+  Resource change;
+  change.uri = "/qor-inventory/v1/inventory/emotes";
+  change.eventType = ResourceEventType::Update;
+  change.data.setString("smile");
+  EXPECT_FALSE(plugin->Publish(change, "OnJsonApiEvent").has_value());
+  const auto events = core.sentEvents();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].name, "OnJsonApiEvent_qor-inventory_v1_inventory");
+  EXPECT_EQ(events[1].name, "OnJsonApiEvent");
+  for (const auto& e : events) {
+    EXPECT_EQ(e.payloadJson,
+              R"({"data":"smile","eventType":"Update","uri":"/qor-inventory/v1/inventory/emotes"})");
+    EXPECT_EQ(e.reserved, 0u);
+    EXPECT_EQ(e.context, nullptr);
+  }
+}
+
+TEST_F(WatchTest, PublishUnderTheDerivedNameSendsOnce) {
+  Resource change;
+  change.uri = "/a/b";
+  change.eventType = ResourceEventType::Delete;
+  EXPECT_FALSE(plugin->Publish(change, "OnJsonApiEvent_a_b").has_value());
+  EXPECT_EQ(core.sentEvents().size(), 1u);
+}
+
+// ---- Forwarding slots --------------------------------------------------------------
+
+// Records every slot call, then forwards it.
+class RecordingPlugin : public TestPlugin {
+ public:
+  bool CoreSendRequest(CoreResponse* a, const CoreRequest* b) override {
+    slots.push_back("SendRequest");
+    return PluginBase::CoreSendRequest(a, b);
+  }
+  bool CoreSendExternalRequest(ExternalResponse* a, const ExternalRequest* b) override {
+    slots.push_back("SendExternalRequest");
+    return PluginBase::CoreSendExternalRequest(a, b);
+  }
+  bool CoreSendEvent(const CoreEvent* e) override {
+    slots.push_back("SendEvent");
+    return PluginBase::CoreSendEvent(e);
+  }
+  bool CoreSubscribe(const char* n, void* h, CoreEventCallback c, void* x, std::uint32_t f) override {
+    slots.push_back("Subscribe");
+    return PluginBase::CoreSubscribe(n, h, c, x, f);
+  }
+  bool CoreUnsubscribe(const char* n, void* h) override {
+    slots.push_back("Unsubscribe");
+    return PluginBase::CoreUnsubscribe(n, h);
+  }
+  bool CoreEntry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d, std::uint32_t e) override {
+    slots.push_back("Entry5");
+    return PluginBase::CoreEntry5(a, b, c, d, e);
+  }
+  bool CoreYield() override {
+    slots.push_back("Yield");
+    return PluginBase::CoreYield();
+  }
+  bool CoreEnterWait(const char* l, std::uint32_t z) override {
+    slots.push_back("EnterWait");
+    return PluginBase::CoreEnterWait(l, z);
+  }
+  bool CoreLeaveWait() override {
+    slots.push_back("LeaveWait");
+    return PluginBase::CoreLeaveWait();
+  }
+  std::vector<std::string> slots;
+};
+
+class SlotTest : public PluginFixture<RecordingPlugin> {};
+
+TEST_F(SlotTest, EveryCallToTheCoreButLogGoesThroughTheSlots) {
+  ASSERT_TRUE(start());
+  FakeResponse streamed;
+  streamed.streamed = true;
+  streamed.chunks = {"[1,", "2]"};
+  core.respond("/s", streamed);
+  plugin->Watch<BindingProperty>(kSession, [](const std::string&, ResourceEventType,
+                                              const BindingProperty&) {});
+  ASSERT_TRUE(plugin->sendRequest(HttpMethod::Get, "/s").ok());
+  HttpRequest external;
+  external.url = "https://example.test/";
+  plugin->sendExternalRequest(external);
+  Resource change;
+  change.uri = "/x/y";
+  static_cast<void>(plugin->Publish(change, "OnJsonApiEvent"));
+  logMessage(LogLevel::Error, kLogGroupDbg, "not a slot");
+  auto slots = plugin->slots;
+  stop();
+  // Compare the core's own record of calls (minus stream and release calls,
+  // which go to functions in the response) with what the slots saw.
+  std::vector<std::string> coreCalls;
+  for (const auto& c : core.calls()) {
+    const std::string word = c.substr(0, c.find(' '));
+    if (word == "Read" || word == "Close" || word == "Release" || word == "ReleaseExternal") continue;
+    coreCalls.push_back(word);
+  }
+  ASSERT_FALSE(slots.empty());
+  // Slots recorded before stop() plus the unsubscribes of Shutdown.
+  std::vector<std::string> withStop = slots;
+  for (std::size_t i = slots.size(); i < coreCalls.size(); ++i) withStop.push_back(coreCalls[i]);
+  EXPECT_EQ(coreCalls, withStop);
+  for (const char* s : {"Subscribe", "SendRequest", "SendExternalRequest", "SendEvent", "EnterWait",
+                        "Yield", "LeaveWait"})
+    EXPECT_GE(countOf(slots, s), 1) << s;
+  EXPECT_EQ(core.logLines().size(), 1u);  // Log went straight to the core
+}
+
+}  // namespace
+}  // namespace qor::testing
