@@ -1,7 +1,7 @@
 // The plug-in's one exported entry point: builds the plug-in object and runs
 // the handshake with the core.
 #include "PluginAbi.h"
-#include "runtime/PluginBase.h"
+#include "inventory/InventoryPlugin.h"
 
 #include <memory>
 #include <new>
@@ -9,7 +9,7 @@
 namespace {
 
 // The plug-in object the export builds.
-using PluginObject = qor::PluginBase;
+using PluginObject = qor::InventoryPlugin;
 
 constexpr const char* kShortName = "qor-inventory";
 
