@@ -1,0 +1,525 @@
+// The inventory plug-in as a host sees it: its API table, the watches made at
+// start, the login, token, configuration and region handlers, and the remote
+// fetch with its URLs, headers and failures.
+#include "inventory/InventoryHost.h"
+
+#include "runtime/CoreEventName.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qor::testing {
+namespace {
+
+// ---- The API table -------------------------------------------------------------
+
+const ApiTypeRecord* findType(const PluginApiTable* table, const std::string& name) {
+  for (const ApiTypeRecord* t = table->types; t; t = t->next)
+    if (t->name && name == t->name) return t;
+  return nullptr;
+}
+
+std::vector<std::string> fieldNames(const ApiTypeRecord* type) {
+  std::vector<std::string> names;
+  for (const ApiFieldRecord* f = type->fields; f; f = f->next) names.emplace_back(f->name);
+  return names;
+}
+
+TEST_F(InventoryTest, ApiTableHoldsTheThreeGetFunctions) {
+  struct Row {
+    const char* uri;
+    const char* name;
+    std::uint32_t arguments;
+    std::uint32_t returnCode;
+  };
+  const Row rows[] = {
+      {"/qor-inventory/v1/inventory", "GetQorInventoryV1Inventory", 1, 15},
+      {"/qor-inventory/v1/signedInventory", "GetQorInventoryV1SignedInventory", 1, 19},
+      {"/qor-inventory/v1/inventory/emotes", "GetQorInventoryV1InventoryEmotes", 0, 15},
+  };
+  const PluginApiTable* table = host.apiTable();
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->functionCount, 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const ApiFunctionRecord& f = table->functions[i];
+    SCOPED_TRACE(rows[i].uri);
+    EXPECT_STREQ(f.uriTemplate, rows[i].uri);
+    EXPECT_STREQ(f.head.name, rows[i].name);
+    EXPECT_EQ(f.method, 2u);
+    EXPECT_EQ(f.head.argumentCount, rows[i].arguments);
+    EXPECT_EQ(f.head.returnCode, rows[i].returnCode);
+    if (rows[i].arguments == 1) {
+      ASSERT_NE(f.head.arguments, nullptr);
+      EXPECT_STREQ(f.head.arguments->name, "inventoryTypes");
+      EXPECT_EQ(f.head.arguments->typeCode, 15u);
+      EXPECT_EQ(f.head.arguments->elementCode, 12u);
+      ASSERT_NE(f.locations, nullptr);
+      EXPECT_EQ(f.locations->location, 1u);  // query
+    }
+  }
+  EXPECT_EQ(table->functions[1].head.returnElementCode, 12u);  // map of string
+  EXPECT_STREQ(table->functions[0].head.returnTypeName, "QorInventoryInventoryItem");
+  EXPECT_STREQ(host.handshake().shortName, "qor-inventory");
+}
+
+TEST_F(InventoryTest, RecordsAreRegisteredUnderTheRouteName) {
+  const PluginApiTable* table = host.apiTable();
+  ASSERT_NE(table, nullptr);
+  const std::vector<std::pair<std::string, std::vector<std::string>>> records = {
+      {"QorInventoryCacheEntry", {"signedInventoryJwt", "expirationMS", "valid"}},
+      {"QorInventoryInventoryItem", {"itemId", "inventoryType", "ownershipType"}},
+      {"QorInventoryInventoryItemDTO",
+       {"itemId", "inventoryType", "expirationDate", "purchaseDate", "quantity", "usedInGameDate",
+        "entitlementId", "eneitlementTypeId", "instanceId", "instanceTypeId", "f2p", "rental",
+        "lsb", "wins"}},
+      {"QorInventoryInventoryDTO",
+       {"puuid", "accountId", "summonerId", "items", "expires", "itemsJwt"}},
+      {"QorInventoryInventoryResponseDTO", {"data"}},
+      {"QorInventoryLoginSession",
+       {"state", "summonerId", "accountId", "idToken", "gasToken", "puuid"}},
+      {"QorInventoryAccessTokenResource", {"token", "scopes", "expiry"}},
+      {"QorInventoryVaneMessagingServiceMessage",
+       {"resource", "service", "version", "timestamp", "payload"}},
+      {"QorInventoryVmsEntitlementPayload", {"itemId", "itemTypeId"}},
+      {"QorInventoryVmsStoreEntitlementItem", {"inventoryType", "itemId"}},
+      {"QorInventoryVmsStoreEntitlementPayload", {"transactionId", "items"}},
+      {"QorInventoryCatalogItem", {"itemId", "inventoryType", "itemInstanceId"}},
+  };
+  for (const auto& [name, fields] : records) {
+    const ApiTypeRecord* type = findType(table, name);
+    ASSERT_NE(type, nullptr) << name;
+    EXPECT_EQ(fieldNames(type), fields) << name;
+    ASSERT_EQ(type->tagCount, 2u) << name;
+    EXPECT_STREQ(type->tags[0], "Plugins");
+    EXPECT_STREQ(type->tags[1], "Plugin qor-inventory");
+  }
+  // Only the catalog's instance id is optional.
+  for (const auto& [name, fields] : records) {
+    for (const ApiFieldRecord* f = findType(table, name)->fields; f; f = f->next) {
+      const bool expected = name == "QorInventoryCatalogItem" && std::strcmp(f->name, "itemInstanceId") == 0;
+      EXPECT_EQ(f->optional != 0, expected) << name << "." << f->name;
+    }
+  }
+  for (const char* enumName : {"QorInventoryItemOwnershipType", "QorInventoryLoginSessionStates"}) {
+    const ApiTypeRecord* type = findType(table, enumName);
+    ASSERT_NE(type, nullptr) << enumName;
+    EXPECT_EQ(type->fields, nullptr);
+  }
+  std::map<std::string, std::int32_t> states;
+  for (const ApiEnumeratorRecord* e = findType(table, "QorInventoryLoginSessionStates")->enumerators;
+       e; e = e->next)
+    states[e->name] = e->value;
+  EXPECT_EQ(states, (std::map<std::string, std::int32_t>{
+                        {"IN_PROGRESS", 0}, {"SUCCEEDED", 1}, {"LOGGING_OUT", 2}, {"ERROR", 3}}));
+}
+
+// ---- Start ---------------------------------------------------------------------
+
+TEST_F(InventoryTest, StartWatchesSixResourcesInOrderAndReadsEachAtOnce) {
+  ASSERT_TRUE(host.start());
+  std::vector<std::string> reads;
+  for (const auto& r : core().requests()) reads.push_back(r.uri);
+  // Nothing is published, so no read succeeds and the region data is not asked for.
+  EXPECT_EQ(reads, (std::vector<std::string>{kSessionUri, kTokenUri, kConfigUri, kEntitlementUri,
+                                             kStoreUri, kRegionUri}));
+  for (const char* uri : {kSessionUri, kTokenUri, kConfigUri, kEntitlementUri, kStoreUri, kRegionUri})
+    EXPECT_TRUE(core().isSubscribed(coreEventName(uri))) << uri;
+  // Off until the configuration says otherwise: answers are empty and nothing is fetched.
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, "[]");
+  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, "{}");
+  EXPECT_EQ(externalCount(), 0u);
+}
+
+TEST_F(InventoryTest, InitialReadsSetIdentityTokenConfigurationAndLocation) {
+  startReady();
+  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", "[]"}}));
+  EXPECT_TRUE(host.getInventory({"EMOTE"}).ok);
+  ASSERT_EQ(externalCount(), 1u);
+  const RecordedExternalRequest sent = core().externalRequests()[0];
+  EXPECT_EQ(sent.url, plainUrl({"EMOTE"}));
+  EXPECT_EQ(sent.method, 2u);
+  EXPECT_EQ(sent.setting1, 20u);
+  EXPECT_EQ(sent.setting2, 1u);
+  EXPECT_TRUE(sent.body.empty());
+  const std::vector<std::pair<std::string, std::string>> headers = {
+      {"user-agent", "VaneClient/18.0.0 (qor-inventory)"},
+      {"Authorization", "Bearer tok"},
+      {"Content-type", "application/json"}};
+  EXPECT_EQ(sent.headers, headers);
+}
+
+// ---- Login session -------------------------------------------------------------
+
+struct LoginRow {
+  const char* state;
+  std::uint64_t account;
+  std::uint64_t summoner;
+  bool loggedIn;
+};
+
+class LoginFlagTest : public InventoryTest, public ::testing::WithParamInterface<LoginRow> {};
+
+TEST_P(LoginFlagTest, IdsAreCapturedOnlyWhenTheLoginSucceedsWithBothIds) {
+  core().respondJson(kConfigUri, R"({"Enabled":true,"BaseServiceUrl":"https://inv.test"})");
+  core().respondJson(kRegionUri, "{}");
+  core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"loc1"}})");
+  startBare();
+  const LoginRow& row = GetParam();
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-9", row.account, row.summoner, row.state)));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_EQ(externalCount(), 1u);
+  const std::string expected = row.loggedIn ? signedUrl("T", "p-9", std::to_string(row.account))
+                                            : signedUrl("T", "", "0");
+  EXPECT_EQ(core().externalRequests()[0].url, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LoginFlagTest,
+                         ::testing::Values(LoginRow{"SUCCEEDED", 5, 6, true},
+                                           LoginRow{"SUCCEEDED", 5, 0, false},
+                                           LoginRow{"SUCCEEDED", 0, 6, false},
+                                           LoginRow{"IN_PROGRESS", 5, 6, false},
+                                           LoginRow{"ERROR", 5, 6, false},
+                                           LoginRow{"LOGGING_OUT", 5, 6, false}));
+
+TEST_F(InventoryTest, LaterSessionEventsKeepTheFirstIdsUntilDelete) {
+  startReady();
+  ASSERT_TRUE(host.deliver(kSessionUri, 1, sessionJson("p-2", 8, 9)));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("T"), signedUrl("T", "", "0")}));
+}
+
+TEST_F(InventoryTest, SessionDeleteKeepsCachesAndTheSamePlayerKeepsThem) {
+  startReady();
+  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
+  remote(signedUrl("GEAR"), signedBody("J1", "2999-01-01T00:00:00Z"));
+  ASSERT_TRUE(host.getInventory({"EMOTE"}).ok);
+  ASSERT_TRUE(host.getSignedInventory({"GEAR"}).ok);
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J1"})");
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-1", 7, 9)));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J1"})");
+  EXPECT_EQ(externalCount(), 2u);
+}
+
+TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
+  startReady();
+  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
+  remote(signedUrl("GEAR"), signedBody("J1", "2999-01-01T00:00:00Z"));
+  ASSERT_TRUE(host.getInventory({"EMOTE"}).ok);
+  ASSERT_TRUE(host.getSignedInventory({"GEAR"}).ok);
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  remote(plainUrl({"EMOTE"}, "q-2", "8"), itemsBody({{"EMOTE", list({item(6, "EMOTE", "e6")})}}));
+  remote(signedUrl("GEAR", "q-2", "8"), signedBody("J2", "2999-01-01T00:00:00Z"));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(6, "EMOTE")}));
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J2"})");
+  EXPECT_EQ(externalCount(), 4u);
+}
+
+// ---- Access token --------------------------------------------------------------
+
+TEST_F(InventoryTest, TokenUpdatesLeaveOneAuthorizationAndDeleteRemovesBoth) {
+  startReady();
+  for (const char* token : {"t1", "t2", "t3"})
+    ASSERT_TRUE(host.deliver(kTokenUri, 1, std::string(R"({"token":")") + token + "\"}"));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_TRUE(host.deliver(kTokenUri, 2, ""));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  const auto sent = core().externalRequests();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].headers, (std::vector<std::pair<std::string, std::string>>{
+                                 {"user-agent", "VaneClient/18.0.0 (qor-inventory)"},
+                                 {"Authorization", "Bearer t3"},
+                                 {"Content-type", "application/json"}}));
+  EXPECT_EQ(sent[1].headers, (std::vector<std::pair<std::string, std::string>>{
+                                 {"user-agent", "VaneClient/18.0.0 (qor-inventory)"}}));
+}
+
+TEST_F(InventoryTest, LongTokenIsSentWhole) {
+  startReady();
+  const std::string token(6000, 'k');
+  ASSERT_TRUE(host.deliver(kTokenUri, 0, R"({"token":")" + token + "\"}"));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_EQ(externalCount(), 1u);
+  EXPECT_EQ(core().externalRequests()[0].headers.at(1).second, "Bearer " + token);
+}
+
+// ---- Platform configuration ----------------------------------------------------
+
+TEST_F(InventoryTest, ConfigurationWithoutBaseUrlEnablesAndLogsTheError) {
+  core().respondJson(kSessionUri, sessionJson("p-1", 7, 9));
+  core().respondJson(kRegionUri, "{}");
+  core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"loc1"}})");
+  startBare();
+  ASSERT_TRUE(host.deliver(kConfigUri, 0, R"({"Enabled":true})"));
+  EXPECT_EQ(host.logLines(2, "JMX missing BaseServiceURL config!").size(), 1u);
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_EQ(externalCount(), 1u);
+  EXPECT_EQ(core().externalRequests()[0].url,
+            "/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=T&location=loc1"
+            "&accountId=7&signed=true");
+}
+
+TEST_F(InventoryTest, ConfigurationDeleteEmptiesBaseUrlButKeepsTheSwitch) {
+  startReady();
+  ASSERT_TRUE(host.deliver(kConfigUri, 2, ""));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_EQ(externalCount(), 1u);
+  EXPECT_EQ(core().externalRequests()[0].url.rfind("/qorinventoryservice/", 0), 0u);
+  EXPECT_TRUE(host.logLines(2, "JMX").empty());
+}
+
+TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
+  struct Row {
+    const char* config;
+    bool enabled;
+    const char* base;  // expected base of the URL when enabled
+  };
+  const Row rows[] = {
+      {R"({"Enabled":"yes","BaseServiceUrl":"u"})", false, ""},
+      {R"({"Enabled":1,"BaseServiceUrl":5})", true, "5"},
+      {R"({"Enabled":true,"BaseServiceUrl":"http://b"})", true, "http://b"},
+  };
+  startReady();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.config);
+    core().clearRecords();
+    ASSERT_TRUE(host.deliver(kConfigUri, 1, row.config));
+    static_cast<void>(host.getSignedInventory({"T"}));
+    if (!row.enabled) {
+      EXPECT_EQ(externalCount(), 0u);
+      continue;
+    }
+    ASSERT_EQ(externalCount(), 1u);
+    EXPECT_EQ(core().externalRequests()[0].url.rfind(std::string(row.base) + "/qorinventoryservice/", 0), 0u);
+  }
+  // A configuration without "Enabled" leaves the switch as it was.
+  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"Enabled":false,"BaseServiceUrl":"u"})"));
+  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"BaseServiceUrl":"u"})"));
+  core().clearRecords();
+  EXPECT_EQ(host.getInventory({"T"}).json, "[]");
+  EXPECT_EQ(externalCount(), 0u);
+}
+
+// ---- Region --------------------------------------------------------------------
+
+TEST_F(InventoryTest, RegionDataSetsLocationOnlyWhenBothMembersArePresent) {
+  startReady();
+  const char* incomplete[] = {R"({})", R"({"servers":{}})", R"({"servers":5})",
+                              R"({"loctavian_service_location":"x"})"};
+  for (const char* data : incomplete) {
+    core().respondJson(kRegionDataUri, data);
+    ASSERT_TRUE(host.deliver(kRegionUri, 1, "{}"));
+  }
+  static_cast<void>(host.getSignedInventory({"T"}));
+  core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"eu west"}})");
+  ASSERT_TRUE(host.deliver(kRegionUri, 0, "{}"));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  const auto urls = externalUrls();
+  ASSERT_EQ(urls.size(), 2u);
+  EXPECT_NE(urls[0].find("&location=loc1&"), std::string::npos) << urls[0];
+  EXPECT_NE(urls[1].find("&location=eu%20west&"), std::string::npos) << urls[1];
+  EXPECT_EQ(requestsTo(kRegionDataUri), 5u);
+}
+
+TEST_F(InventoryTest, RegionDeleteEmptiesLocation) {
+  startReady();
+  ASSERT_TRUE(host.deliver(kRegionUri, 2, ""));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_EQ(externalCount(), 1u);
+  EXPECT_NE(externalUrls()[0].find("&location=&accountId=7"), std::string::npos);
+  EXPECT_EQ(requestsTo(kRegionDataUri), 0u);
+}
+
+TEST_F(InventoryTest, RegionDataFailureReportsTheAssertionAndKeepsLocation) {
+  startReady();
+  FakeResponse failing;
+  failing.error = "gone";
+  failing.status = 503;
+  core().respond(kRegionDataUri, failing);
+  ASSERT_TRUE(host.deliver(kRegionUri, 1, "{}"));
+  bool reported = false;
+  for (const auto& [level, text] : core().logLines())
+    reported |= level == 2 && text.find("ALE-6238ECBF") != std::string::npos &&
+                text.find("Failed to get regionSettings") != std::string::npos;
+  EXPECT_TRUE(reported);
+  static_cast<void>(host.getSignedInventory({"T"}));
+  EXPECT_EQ(externalUrls(), std::vector<std::string>{signedUrl("T")});
+}
+
+// ---- Malformed resources -------------------------------------------------------
+
+TEST_F(InventoryTest, ResourcesThatDoNotConvertChangeNothing) {
+  startReady();
+  const std::pair<const char*, const char*> bad[] = {
+      {kSessionUri, R"({"state":"BOGUS","summonerId":1,"accountId":2,"puuid":"x"})"},
+      {kSessionUri, R"({"state":"SUCCEEDED","summonerId":-1,"accountId":2,"puuid":"x"})"},
+      {kSessionUri, R"([1,2])"},
+      {kTokenUri, R"({"token":{"a":1}})"},
+      {kTokenUri, R"("just text")"},
+  };
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));  // so that a conversion slip would capture
+  for (const auto& [uri, data] : bad) {
+    SCOPED_TRACE(data);
+    EXPECT_TRUE(host.deliver(uri, 0, data));
+  }
+  // Event types outside 0..2 are ignored.
+  EXPECT_TRUE(host.deliver(kSessionUri, 7, sessionJson("z", 3, 4)));
+  EXPECT_TRUE(host.deliver(kTokenUri, -1, R"({"token":"evil"})"));
+  static_cast<void>(host.getSignedInventory({"T"}));
+  ASSERT_EQ(externalCount(), 1u);
+  const RecordedExternalRequest sent = core().externalRequests()[0];
+  EXPECT_EQ(sent.url, signedUrl("T", "", "0"));
+  EXPECT_EQ(sent.headers.at(1).second, "Bearer tok");
+}
+
+// ---- Remote fetch --------------------------------------------------------------
+
+TEST_F(InventoryTest, PlainUrlRepeatsTheTypeKeyAndSignedUrlEndsWithSigned) {
+  startReady();
+  remote(plainUrl({"EMOTE", "X"}), itemsBody({}));
+  EXPECT_TRUE(host.getInventory({"EMOTE", "X"}).ok);
+  static_cast<void>(host.getSignedInventory({"EMOTE"}));
+  EXPECT_EQ(externalUrls(),
+            (std::vector<std::string>{
+                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=EMOTE"
+                "&inventoryTypes=X&location=loc1&accountId=7",
+                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=EMOTE"
+                "&location=loc1&accountId=7&signed=true"}));
+}
+
+TEST_F(InventoryTest, CallerTextInUrlsIsPercentEncoded) {
+  startReady();
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p&x=1", 7, 9)));
+  static_cast<void>(host.getInventory({"A&B C", "ü#"}));
+  static_cast<void>(host.getSignedInventory({"a=b"}));
+  EXPECT_EQ(externalUrls(),
+            (std::vector<std::string>{
+                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p%26x%3D1"
+                "&inventoryTypes=A%26B%20C&inventoryTypes=%C3%BC%23&location=loc1&accountId=7",
+                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p%26x%3D1"
+                "&inventoryTypes=a%3Db&location=loc1&accountId=7&signed=true"}));
+}
+
+TEST_F(InventoryTest, UrlLongerThanTheLimitIsNotSent) {
+  startReady();
+  const std::string fixed = plainUrl({"X"});  // one type named X
+  // Exactly at the limit it is sent; one byte more is refused.
+  const std::string fits(4095 - fixed.size() + 1, 'T');
+  remote(plainUrl({fits}), itemsBody({}));
+  const CallAnswer sent = host.getInventory({fits});
+  EXPECT_TRUE(sent.ok) << sent.error;
+  ASSERT_EQ(externalCount(), 1u);
+  EXPECT_EQ(externalUrls()[0].size(), 4095u);
+
+  const CallAnswer refused = host.getInventory({fits + "T"});
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.status, 500u);
+  EXPECT_EQ(refused.error, "Could not get inventory from qorinventoryservice: URL too long");
+  const CallAnswer refusedSigned = host.getSignedInventory({std::string(5000, 'S')});
+  EXPECT_EQ(refusedSigned.error, "Could not get inventory from qorinventoryservice: URL too long");
+  EXPECT_EQ(externalCount(), 1u);
+}
+
+struct FailureRow {
+  const char* name;
+  FakeExternalResponse response;
+  std::string expectedError;  // cut to 4095 bytes when longer
+};
+
+class FetchFailureTest : public InventoryTest, public ::testing::WithParamInterface<FailureRow> {};
+
+FakeExternalResponse answer(std::int32_t status, std::string body, std::int32_t outcome = 0) {
+  FakeExternalResponse r;
+  r.status = status;
+  r.body = std::move(body);
+  r.outcome = outcome;
+  return r;
+}
+
+TEST_P(FetchFailureTest, EveryFailureIs500AndChangesNoCache) {
+  startReady();
+  const FailureRow& row = GetParam();
+  const std::string url = plainUrl({"EMOTE"});
+  core().respondExternal(url, row.response);
+  core().respondExternal(signedUrl("EMOTE"), row.response);
+  for (const CallAnswer& a : {host.getInventory({"EMOTE"}), host.getEmotes(),
+                              host.getSignedInventory({"EMOTE"})}) {
+    EXPECT_FALSE(a.ok);
+    EXPECT_EQ(a.status, 500u);
+    EXPECT_LE(a.error.size(), 4095u);
+    if (row.expectedError.size() <= 200) {
+      EXPECT_EQ(a.error, row.expectedError);
+    } else {
+      EXPECT_EQ(a.error, row.expectedError.substr(0, 4095));
+    }
+  }
+  // Nothing was cached: once the service answers, every call fetches.
+  remote(url, itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
+  remote(signedUrl("EMOTE"), signedBody("J", "2999-01-01T00:00:00Z"));
+  core().clearRecords();
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"J"})");
+  EXPECT_EQ(externalCount(), 2u);
+}
+
+const std::string kGet = "Could not get inventory from qorinventoryservice: ";
+const std::string kBad = "Couldn't deserialize inventory response: ";
+
+FakeExternalResponse nullBody() {
+  FakeExternalResponse r;
+  r.nullBody = true;
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FetchFailureTest,
+    ::testing::Values(
+        FailureRow{"TransportFailure", answer(0, "connection refused", 2), kGet + "connection refused"},
+        FailureRow{"Redirect", answer(302, "{}"), kGet},
+        FailureRow{"ServerError", answer(503, R"({"data":{}})"), kGet},
+        FailureRow{"BelowTwoHundred", answer(199, "{}"), kGet},
+        FailureRow{"NoContent", answer(204, ""), kBad},
+        FailureRow{"NotJson", answer(200, "<html>oops</html>"), kBad + "<html>oops</html>"},
+        FailureRow{"ItemsAnArray", answer(200, R"({"data":{"items":[1]}})"),
+                   kBad + R"({"data":{"items":[1]}})"},
+        FailureRow{"DataAString", answer(200, R"({"data":"x"})"), kBad + R"({"data":"x"})"},
+        FailureRow{"HugeGarbage", answer(200, std::string(200000, '#')),
+                   kBad + std::string(200000, '#')},
+        FailureRow{"DeeplyNested", answer(200, std::string(100000, '[')),
+                   kBad + std::string(100000, '[')}),
+    [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
+
+TEST_F(InventoryTest, NullBodyErrorNamesTheRequest) {
+  startReady();
+  core().respondExternal(signedUrl("T"), nullBody());
+  const CallAnswer a = host.getSignedInventory({"T"});
+  EXPECT_EQ(a.error, kGet + "Error converting response for GET " + signedUrl("T") + ": body was null");
+}
+
+TEST_F(InventoryTest, UnansweredRequestCarriesTheCoresErrorText) {
+  startReady();
+  const CallAnswer a = host.getInventory({"EMOTE"});
+  EXPECT_EQ(a.status, 500u);
+  EXPECT_EQ(a.error, kGet + "No fake response for " + plainUrl({"EMOTE"}));
+}
+
+TEST_F(InventoryTest, EmptyObjectAndNullItemsAreEmptyAnswers) {
+  startReady();
+  remote(plainUrl({"A"}), "{}");
+  remote(plainUrl({"B"}), R"({"data":{"items":null}})");
+  EXPECT_EQ(host.getInventory({"A"}).json, "[]");
+  EXPECT_EQ(host.getInventory({"B"}).json, "[]");
+}
+
+}  // namespace
+}  // namespace qor::testing
