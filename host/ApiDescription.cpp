@@ -1,0 +1,197 @@
+// API table reading for the host.
+#include "host/ApiDescription.h"
+
+namespace qor::host {
+namespace {
+
+using nlohmann::json;
+
+std::string text(const char* value) { return value == nullptr ? std::string() : value; }
+
+json tagList(const char* const* tags, std::uint32_t count) {
+  json list = json::array();
+  for (std::uint32_t i = 0; tags != nullptr && i < count; ++i) list.push_back(text(tags[i]));
+  return list;
+}
+
+json typeRef(std::uint32_t code, std::uint32_t element, const char* name) {
+  json ref = {{"type", typeCodeName(code)}};
+  if (element != 0) ref["element"] = typeCodeName(element);
+  if (name != nullptr && *name != '\0') ref["typeName"] = name;
+  return ref;
+}
+
+const char* locationName(std::uint32_t location) {
+  switch (location) {
+    case 1:
+      return "query";
+    case 2:
+      return "path";
+    case 4:
+      return "header";
+    case 5:
+      return "body";
+    default:
+      return "any";
+  }
+}
+
+json describeFunction(const ApiFunctionRecord& record) {
+  const ApiFunctionExport& head = record.head;
+  json function = {{"name", text(head.name)},
+                   {"nameSpace", text(head.nameSpace)},
+                   {"method", record.method == 8 ? text(record.methodName)
+                                                 : std::string(methodName(record.method))},
+                   {"uri", text(record.uriTemplate)},
+                   {"description", text(head.description)},
+                   {"help", text(head.help)},
+                   {"threadSafe", head.threadSafe != 0},
+                   {"returns", typeRef(head.returnCode, head.returnElementCode, head.returnTypeName)},
+                   {"tags", tagList(head.tags, head.tagCount)}};
+  if (head.asyncTypeName != nullptr && *head.asyncTypeName != '\0')
+    function["asyncType"] = head.asyncTypeName;
+  json arguments = json::array();
+  const ApiArgumentLocationEntry* location = record.locations;
+  for (std::uint32_t i = 0; head.arguments != nullptr && i < head.argumentCount; ++i) {
+    const ApiArgumentRecord& argument = head.arguments[i];
+    json entry = typeRef(argument.typeCode, argument.elementCode, argument.typeName);
+    entry["name"] = text(argument.name);
+    entry["description"] = text(argument.description);
+    entry["optional"] = argument.optional != 0;
+    entry["location"] = locationName(location != nullptr ? location->location : 0);
+    if (location != nullptr) location = location->next;
+    arguments.push_back(std::move(entry));
+  }
+  function["arguments"] = std::move(arguments);
+  return function;
+}
+
+json describeType(const ApiTypeRecord& record) {
+  json type = {{"name", text(record.name)},
+               {"nameSpace", text(record.nameSpace)},
+               {"size", record.size},
+               {"description", text(record.description)},
+               {"tags", tagList(record.tags, record.tagCount)}};
+  if (record.fields != nullptr) {
+    json fields = json::array();
+    for (std::uint32_t i = 0; i < record.count; ++i) {
+      const ApiFieldRecord& field = record.fields[i];
+      json entry = typeRef(field.typeCode, field.elementCode, field.typeName);
+      entry["name"] = text(field.name);
+      entry["description"] = text(field.description);
+      entry["offset"] = field.offset;
+      entry["optional"] = field.optional != 0;
+      fields.push_back(std::move(entry));
+    }
+    type["fields"] = std::move(fields);
+  } else {
+    json values = json::array();
+    for (std::uint32_t i = 0; record.enumerators != nullptr && i < record.count; ++i) {
+      const ApiEnumeratorRecord& value = record.enumerators[i];
+      values.push_back({{"name", text(value.name)},
+                        {"value", value.value},
+                        {"description", text(value.description)}});
+    }
+    type["enumerators"] = std::move(values);
+  }
+  return type;
+}
+
+// Matches template and path from the given positions; variables that take
+// any rest try every split so that a literal after them can still match.
+bool matchFrom(std::string_view tmpl, std::size_t t, std::string_view path, std::size_t p) {
+  while (t < tmpl.size()) {
+    if (tmpl[t] == '{') {
+      const std::size_t close = tmpl.find('}', t);
+      if (close == std::string_view::npos) return false;
+      const bool anyRest = close > t + 1 && (tmpl[t + 1] == '+' || tmpl[t + 1] == '#');
+      const std::size_t next = close + 1;
+      if (!anyRest) {
+        std::size_t end = p;
+        while (end < path.size() && path[end] != '/') ++end;
+        // A segment variable never gives characters back.
+        t = next;
+        p = end;
+        continue;
+      }
+      for (std::size_t end = path.size() + 1; end-- > p;) {
+        if (matchFrom(tmpl, next, path, end)) return true;
+      }
+      return false;
+    }
+    if (p >= path.size() || path[p] != tmpl[t]) return false;
+    ++t;
+    ++p;
+  }
+  return p == path.size();
+}
+
+}  // namespace
+
+std::uint32_t methodCode(std::string_view name) {
+  static constexpr std::string_view kNames[] = {"DELETE", "GET",   "HEAD", "OPTIONS",
+                                                "PATCH",  "POST", "PUT"};
+  if (name.empty()) return 0;
+  for (std::uint32_t i = 0; i < 7; ++i) {
+    if (kNames[i] == name) return i + 1;
+  }
+  return 8;
+}
+
+const char* methodName(std::uint32_t code) {
+  static constexpr const char* kNames[] = {"", "DELETE", "GET", "HEAD", "OPTIONS",
+                                           "PATCH", "POST", "PUT"};
+  return code < 8 ? kNames[code] : "";
+}
+
+const char* typeCodeName(std::uint32_t code) {
+  static constexpr const char* kNames[] = {
+      "none",   "bool",   "int8",   "uint8", "int16", "uint16", "int32",
+      "uint32", "int64",  "uint64", "float", "double", "string", "object",
+      "blob",   "vector", "enum",   "struct", "callback", "map"};
+  return code < sizeof kNames / sizeof kNames[0] ? kNames[code] : "unknown";
+}
+
+bool matchUriTemplate(std::string_view uriTemplate, std::string_view path) {
+  if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
+  return matchFrom(uriTemplate, 0, path, 0);
+}
+
+const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t method,
+                                      std::string_view methodNameText, std::string_view path) {
+  if (table == nullptr || table->functions == nullptr) return nullptr;
+  const ApiFunctionRecord* withVariables = nullptr;
+  for (std::uint32_t i = 0; i < table->functionCount; ++i) {
+    const ApiFunctionRecord& record = table->functions[i];
+    if (record.dispatch == nullptr || record.uriTemplate == nullptr) continue;
+    if (record.method != 0) {
+      if (record.method != method) continue;
+      if (method == 8 && text(record.methodName) != methodNameText) continue;
+    }
+    if (!matchUriTemplate(record.uriTemplate, path)) continue;
+    if (std::string_view(record.uriTemplate).find('{') == std::string_view::npos) return &record;
+    if (withVariables == nullptr) withVariables = &record;
+  }
+  return withVariables;
+}
+
+json describeApiTable(const PluginApiTable* table) {
+  json description = {{"functions", json::array()}, {"types", json::array()},
+                      {"events", json::array()}};
+  if (table == nullptr) return description;
+  for (std::uint32_t i = 0; table->functions != nullptr && i < table->functionCount; ++i)
+    description["functions"].push_back(describeFunction(table->functions[i]));
+  for (std::uint32_t i = 0; table->types != nullptr && i < table->typeCount; ++i)
+    description["types"].push_back(describeType(table->types[i]));
+  for (std::uint32_t i = 0; table->events != nullptr && i < table->eventCount; ++i) {
+    const ApiEventRecord& event = table->events[i];
+    description["events"].push_back({{"name", text(event.name)},
+                                     {"nameSpace", text(event.nameSpace)},
+                                     {"typeName", text(event.typeName)},
+                                     {"description", text(event.description)},
+                                     {"tags", tagList(event.tags, event.tagCount)}});
+  }
+  return description;
+}
+
+}  // namespace qor::host

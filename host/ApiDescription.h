@@ -1,0 +1,37 @@
+// Reading a plug-in's API table: its description as JSON, and finding the
+// function record that answers a method and URI.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "PluginAbi.h"
+
+namespace qor::host {
+
+// HttpMethod codes: 1 DELETE, 2 GET, 3 HEAD, 4 OPTIONS, 5 PATCH, 6 POST, 7 PUT,
+// 8 any other (named separately); 0 when `name` is empty.
+std::uint32_t methodCode(std::string_view name);
+// The name of a code 1 to 7, else "".
+const char* methodName(std::uint32_t code);
+// "bool", "int8", ... "map" for codes 1 to 19, else "unknown".
+const char* typeCodeName(std::uint32_t code);
+
+// Matches a path (no query) against a route template: "{name}" takes one
+// segment (no "/"), "{+name}" and "{#name}" take any rest; everything else
+// must match byte for byte. A template's trailing "/" is ignored.
+bool matchUriTemplate(std::string_view uriTemplate, std::string_view path);
+
+// The function record whose method and template fit; a template without
+// variables is preferred to one with them. Null when none fits.
+const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t method,
+                                      std::string_view methodNameText, std::string_view path);
+
+// {"functions": [...], "types": [...], "events": [...]}; null pointers and
+// strings read as empty.
+nlohmann::json describeApiTable(const PluginApiTable* table);
+
+}  // namespace qor::host

@@ -1,0 +1,280 @@
+// The host's HTTP front, built on cpp-httplib.
+#include "host/HttpFront.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+#include "PluginAbi.h"
+#include "host/ApiDescription.h"
+#include "host/CoreValueJson.h"
+#include "host/HostCore.h"
+
+namespace qor::host {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kJson = "application/json";
+
+std::string dumpJson(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+void sendJson(httplib::Response& response, int status, const json& body) {
+  response.status = status;
+  response.set_content(dumpJson(body), kJson);
+}
+
+void sendError(httplib::Response& response, int status, const std::string& message) {
+  sendJson(response, status, {{"httpStatus", status}, {"message", message}});
+}
+
+// One event-stream client: events wait here until its connection writes them.
+struct EventChannel {
+  static constexpr std::size_t kMaxQueued = 10000;
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::deque<std::string> queue;
+
+  void push(std::string chunk) {
+    {
+      std::lock_guard lock(mutex);
+      if (queue.size() == kMaxQueued) queue.pop_front();  // a stalled client loses the oldest
+      queue.push_back(std::move(chunk));
+    }
+    ready.notify_one();
+  }
+};
+
+int validStatus(std::uint32_t status, int fallback) {
+  return status >= 100 && status <= 599 ? static_cast<int>(status) : fallback;
+}
+
+}  // namespace
+
+FrontAnswer answerFromCoreResponse(const CoreResponse& response) {
+  FrontAnswer answer;
+  for (std::uint32_t i = 0; response.headers != nullptr && i < response.headerCount; ++i) {
+    const CoreHeader& header = response.headers[i];
+    if (header.name != nullptr && *header.name != '\0')
+      answer.headers.emplace_back(header.name, header.value == nullptr ? "" : header.value);
+  }
+  if (response.hasError != 0 || response.error != nullptr) {
+    const int status = validStatus(response.status, 400);
+    answer.status = status;
+    answer.body = dumpJson({{"httpStatus", status},
+                            {"message", std::string(response.error == nullptr ? "" : response.error)}});
+    return answer;
+  }
+  answer.status = validStatus(response.status, 200);
+  if (response.read != nullptr) {
+    std::string text;
+    char buffer[4096];
+    bool ok = true;
+    for (;;) {
+      std::uint32_t size = sizeof buffer;
+      std::uint8_t more = 1;
+      if (response.read(response.stream, buffer, &size, &more) == 0) {
+        ok = false;
+        break;
+      }
+      text.append(buffer, std::min<std::uint32_t>(size, sizeof buffer));
+      if (more == 0) break;
+    }
+    if (response.close != nullptr) response.close(response.stream);
+    if (!ok) {
+      answer.status = 502;
+      answer.body = dumpJson({{"httpStatus", 502}, {"message", "Stream read error"}});
+      return answer;
+    }
+    const json parsed = json::parse(text, nullptr, false);
+    answer.body = parsed.is_discarded() ? dumpJson(json(text)) : dumpJson(parsed);
+    return answer;
+  }
+  answer.body = dumpJson(coreValueToJson(response.body));
+  return answer;
+}
+
+HttpFront::HttpFront(HostCore& core)
+    : core_(core),
+      server_(std::make_unique<httplib::Server>()),
+      closing_(std::make_shared<std::atomic<bool>>(false)) {
+  // Event streams hold a worker each, so keep enough for calls beside them.
+  server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
+  server_->set_keep_alive_max_count(1000000);
+  server_->set_keep_alive_timeout(30);
+  server_->set_payload_max_length(16 * 1024 * 1024);
+  server_->set_exception_handler(
+      [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+        sendError(response, 500, "Host failure");
+      });
+  installRoutes();
+}
+
+HttpFront::~HttpFront() { stop(); }
+
+int HttpFront::bind(const std::string& address, int port) {
+  if (port == 0) return server_->bind_to_any_port(address);
+  return server_->bind_to_port(address, port) ? port : -1;
+}
+
+bool HttpFront::run() { return server_->listen_after_bind(); }
+
+void HttpFront::stop() {
+  closing_->store(true);
+  server_->stop();
+}
+
+void HttpFront::installRoutes() {
+  httplib::Server& server = *server_;
+  server.Get("/api", [this](const httplib::Request&, httplib::Response& response) {
+    const HostOptions& options = core_.options();
+    json plugins = json::array();
+    for (const auto& plugin : core_.plugins()) {
+      plugins.push_back({{"name", plugin->shortName},
+                         {"path", plugin->path},
+                         {"version", std::to_string(plugin->version[0]) + "." +
+                                         std::to_string(plugin->version[1]) + "." +
+                                         std::to_string(plugin->version[2])},
+                         {"started", plugin->started},
+                         {"api", describeApiTable(plugin->apiTable)}});
+    }
+    sendJson(response, 200,
+             {{"core", {{"version", std::to_string(options.major) + "." +
+                                        std::to_string(options.minor) + "." +
+                                        std::to_string(options.patch)}}},
+              {"plugins", std::move(plugins)}});
+  });
+  server.Get("/logs", [this](const httplib::Request&, httplib::Response& response) {
+    sendJson(response, 200, core_.log().recent());
+  });
+  server.Get("/events", [this](const httplib::Request& request, httplib::Response& response) {
+    streamEvents(request, response);
+  });
+  server.Get("/resources", [this](const httplib::Request&, httplib::Response& response) {
+    sendJson(response, 200, core_.store().snapshot());
+  });
+  auto resource = [this](const httplib::Request& request, httplib::Response& response) {
+    handleResource(request, response);
+  };
+  server.Get("/resources/.*", resource);
+  server.Put("/resources/.*", resource);
+  server.Delete("/resources/.*", resource);
+
+  auto function = [this](const httplib::Request& request, httplib::Response& response) {
+    callFunction(request, response);
+  };
+  server.Get(".*", function);
+  server.Post(".*", function);
+  server.Put(".*", function);
+  server.Patch(".*", function);
+  server.Delete(".*", function);
+  server.Options(".*", function);
+}
+
+void HttpFront::handleResource(const httplib::Request& request, httplib::Response& response) {
+  const std::string uri = request.path.substr(std::strlen("/resources"));
+  if (request.method == "GET") {
+    const auto value = core_.store().get(uri);
+    if (!value) return sendError(response, 404, "Not found");
+    return sendJson(response, 200, *value);
+  }
+  if (request.method == "DELETE") {
+    if (!core_.deleteResource(uri)) return sendError(response, 404, "Not found");
+    return sendJson(response, 200,
+                    {{"uri", ResourceStore::normalise(uri)}, {"eventType", "Delete"}});
+  }
+  json data = json::parse(request.body, nullptr, false);
+  if (data.is_discarded()) return sendError(response, 400, "The body is not JSON");
+  CoreValue probe{};
+  std::string error;
+  // Refuse what could not be handed to a plug-in before storing it.
+  if (!jsonToCoreValue(data, probe, &error)) return sendError(response, 400, error);
+  releaseCoreValue(probe);
+  const ResourceEventType type = core_.setResource(uri, std::move(data));
+  sendJson(response, type == ResourceEventType::Create ? 201 : 200,
+           {{"uri", ResourceStore::normalise(uri)}, {"eventType", resourceEventTypeName(type)}});
+}
+
+void HttpFront::callFunction(const httplib::Request& request, httplib::Response& response) {
+  std::vector<std::string> headerTexts;
+  headerTexts.reserve(request.headers.size() * 2);
+  for (const auto& [name, value] : request.headers) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    headerTexts.push_back(std::move(lower));
+    headerTexts.push_back(value);
+  }
+  std::vector<CoreHeader> headers(headerTexts.size() / 2);
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    headers[i].name = headerTexts[2 * i].c_str();
+    headers[i].value = headerTexts[2 * i + 1].c_str();
+  }
+  const std::string target = request.target.empty() ? request.path : request.target;
+  const std::string contentType = request.get_header_value("Content-Type");
+
+  CoreRequest call{};
+  call.method = methodCode(request.method);
+  call.uri = target.c_str();
+  call.headers = headers.empty() ? nullptr : headers.data();
+  call.headerCount = static_cast<std::uint32_t>(headers.size());
+  call.contentType = contentType.c_str();
+  call.body = request.body.empty() ? nullptr : request.body.data();
+  call.bodySize = static_cast<std::uint32_t>(request.body.size());
+  call.methodName = request.method.c_str();
+
+  CoreResponse answer{};
+  core_.sendRequest(answer, call);
+  FrontAnswer front = answerFromCoreResponse(answer);
+  if (answer.release != nullptr) answer.release(&answer);
+  for (const auto& [name, value] : front.headers) response.set_header(name, value);
+  response.status = front.status;
+  response.set_content(front.body, kJson);
+}
+
+void HttpFront::streamEvents(const httplib::Request&, httplib::Response& response) {
+  auto channel = std::make_shared<EventChannel>();
+  auto counter = std::make_shared<std::uint64_t>(0);
+  const int listener = core_.bus().addListener(
+      [channel, counter](const std::string& source, const std::string& name, const json& payload) {
+        const json data = {{"source", source}, {"name", name}, {"payload", payload}};
+        channel->push("id: " + std::to_string(++*counter) + "\nevent: " + name +
+                      "\ndata: " + dumpJson(data) + "\n\n");
+      });
+  auto closing = closing_;
+  response.set_header("Cache-Control", "no-cache");
+  response.set_chunked_content_provider(
+      "text/event-stream",
+      [channel, closing](std::size_t, httplib::DataSink& sink) {
+        std::string chunk;
+        {
+          std::unique_lock lock(channel->mutex);
+          channel->ready.wait_for(lock, std::chrono::milliseconds(500), [&] {
+            return closing->load() || !channel->queue.empty();
+          });
+          while (!channel->queue.empty()) {
+            chunk += channel->queue.front();
+            channel->queue.pop_front();
+          }
+        }
+        if (closing->load()) {
+          sink.done();
+          return true;
+        }
+        // A comment line keeps idle connections alive and lets a vanished
+        // client be noticed.
+        if (chunk.empty()) chunk = ": keep-alive\n\n";
+        return sink.write(chunk.data(), chunk.size());
+      },
+      [this, listener](bool) { core_.bus().removeListener(listener); });
+  // The first chunk tells the client the stream is open.
+  channel->push(": stream open\n\n");
+}
+
+}  // namespace qor::host

@@ -1,0 +1,208 @@
+// Tests of the host's HTTP front over loopback, with the small test plug-in.
+#include "host/HttpFront.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "host/HostCore.h"
+
+namespace qor::host {
+namespace {
+
+using nlohmann::json;
+
+class HttpFrontClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const LoadResult loaded = core_.load(QOR_ECHO_PLUGIN_PATH);
+    ASSERT_NE(loaded.plugin, nullptr) << loaded.error;
+    ASSERT_TRUE(core_.start(*loaded.plugin));
+    port_ = front_.bind("127.0.0.1", 0);
+    ASSERT_GT(port_, 0);
+    thread_ = std::thread([this] { front_.run(); });
+    http_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
+    http_->set_read_timeout(5, 0);
+  }
+  void TearDown() override {
+    front_.stop();
+    if (thread_.joinable()) thread_.join();
+    core_.stopAll();
+  }
+
+  HostLog log_{nullptr};
+  HostCore core_{HostOptions{}, log_};
+  HttpFront front_{core_};
+  std::thread thread_;
+  int port_ = 0;
+  std::unique_ptr<httplib::Client> http_;
+};
+
+TEST_F(HttpFrontClientTest, ServesPluginFunctionsWithStatusAndErrorText) {
+  httplib::Headers headers = {{"X-Echo", "hello"}};
+  const auto ok = http_->Get("/echo/v1/echo?types=%5B%22A%22%5D", headers);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->status, 200);
+  EXPECT_EQ(ok->get_header_value("Content-Type"), "application/json");
+  const json body = json::parse(ok->body);
+  EXPECT_EQ(body["uri"], "/echo/v1/echo?types=%5B%22A%22%5D");  // raw, query included
+  EXPECT_EQ(body["header"], "hello");                            // names lower-cased
+
+  const auto failed = http_->Get("/echo/v1/echo?fail=1");
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->status, 418);
+  EXPECT_EQ(json::parse(failed->body),
+            json({{"httpStatus", 418}, {"message", "Echo failure requested"}}));
+
+  const auto unknown = http_->Get("/nothing/here");
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->status, 404);
+  EXPECT_EQ(json::parse(unknown->body)["message"], "Not found");
+}
+
+TEST_F(HttpFrontClientTest, ResourceApiSetsReadsAndDeletes) {
+  const struct {
+    const char* method;
+    const char* body;
+    int status;
+    const char* eventType;
+  } steps[] = {
+      {"PUT", R"({"a":1})", 201, "Create"}, {"PUT", R"({"a":2})", 200, "Update"},
+      {"GET", "", 200, nullptr},            {"DELETE", "", 200, "Delete"},
+      {"GET", "", 404, nullptr},            {"DELETE", "", 404, nullptr},
+      {"PUT", "not json", 400, nullptr},
+  };
+  for (const auto& step : steps) {
+    httplib::Request request;
+    request.method = step.method;
+    request.path = "/resources/echo/v1/input";
+    request.body = step.body;
+    request.set_header("Content-Type", "application/json");
+    const auto response = http_->send(request);
+    ASSERT_TRUE(response) << step.method;
+    EXPECT_EQ(response->status, step.status) << step.method << " " << step.body;
+    const json body = json::parse(response->body, nullptr, false);
+    if (step.eventType != nullptr) {
+      EXPECT_EQ(body["eventType"], step.eventType);
+      EXPECT_EQ(body["uri"], "/echo/v1/input");
+    }
+    if (std::string(step.method) == "GET" && step.status == 200) {
+      EXPECT_EQ(body, json({{"a", 2}}));
+    }
+  }
+  // The store is also what plug-ins read through the core.
+  http_->Put("/resources/qor-login/v1/session", R"({"state":"SUCCEEDED"})", "application/json");
+  const auto read = http_->Get("/qor-login/v1/session");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(json::parse(read->body), json({{"state", "SUCCEEDED"}}));
+  const auto all = http_->Get("/resources");
+  ASSERT_TRUE(all);
+  EXPECT_TRUE(json::parse(all->body).contains("/qor-login/v1/session"));
+}
+
+TEST_F(HttpFrontClientTest, DescribesTheLoadedApi) {
+  const auto response = http_->Get("/api");
+  ASSERT_TRUE(response);
+  const json api = json::parse(response->body);
+  EXPECT_EQ(api["core"]["version"], "18.0.0");
+  ASSERT_EQ(api["plugins"].size(), 1u);
+  EXPECT_EQ(api["plugins"][0]["name"], "echo");
+  EXPECT_EQ(api["plugins"][0]["api"]["functions"][1]["uri"], "/echo/v1/items/{id}");
+  EXPECT_EQ(api["plugins"][0]["api"]["events"][0]["name"], "OnEchoEvent");
+}
+
+TEST_F(HttpFrontClientTest, EventStreamCarriesPluginEvents) {
+  std::mutex mutex;
+  std::string received;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    httplib::Client stream("127.0.0.1", port_);
+    stream.set_read_timeout(5, 0);
+    stream.Get("/events", [&](const char* data, std::size_t size) {
+      std::lock_guard lock(mutex);
+      received.append(data, size);
+      return !done.load();
+    });
+  });
+  auto seen = [&](const std::string& text) {
+    for (int i = 0; i < 300; ++i) {
+      {
+        std::lock_guard lock(mutex);
+        if (received.find(text) != std::string::npos) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  };
+  ASSERT_TRUE(seen(": stream open"));
+  http_->Put("/resources/echo/v1/input", R"({"x":"y"})", "application/json");
+  EXPECT_TRUE(seen("event: OnEchoEvent\ndata: {\"name\":\"OnEchoEvent\",\"payload\":{\"data\":{\"x\":\"y\"},"
+                   "\"eventType\":\"Create\",\"uri\":\"/echo/v1/input\"},\"source\":\"echo\"}\n\n"));
+  EXPECT_TRUE(seen("event: OnJsonApiEvent_echo_v1_input\n"));
+  done = true;
+  reader.join();
+}
+
+TEST_F(HttpFrontClientTest, LogsShowPluginLines) {
+  const auto response = http_->Get("/logs");
+  ASSERT_TRUE(response);
+  const json lines = json::parse(response->body);
+  bool found = false;
+  for (const json& line : lines)
+    found |= line["source"] == "echo" && line["message"] == "echo started" && line["level"] == "ALWAYS";
+  EXPECT_TRUE(found) << lines;
+}
+
+TEST(FrontAnswer, ConvertsCoreResponses) {
+  CoreResponse ok{};
+  ok.body.kind = CORE_VALUE_UNSIGNED;
+  ok.body.u.u64 = 5;
+  FrontAnswer answer = answerFromCoreResponse(ok);
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_EQ(answer.body, "5");
+
+  char error[] = "Unknown argument 'x' for 'GetA'.";
+  CoreResponse failed{};
+  failed.error = error;
+  failed.hasError = 1;
+  answer = answerFromCoreResponse(failed);
+  EXPECT_EQ(answer.status, 400);  // an error without a status is the caller's
+  EXPECT_EQ(json::parse(answer.body)["message"], error);
+  failed.status = 700;  // not an HTTP status
+  EXPECT_EQ(answerFromCoreResponse(failed).status, 400);
+  failed.status = 500;
+  EXPECT_EQ(answerFromCoreResponse(failed).status, 500);
+}
+
+// A two-chunk stream that the front reads fully and closes.
+struct TwoChunks {
+  int reads = 0;
+  bool closed = false;
+  static uint8_t QOR_CDECL read(void* self, char* buffer, uint32_t* size, uint8_t* more) {
+    auto* stream = static_cast<TwoChunks*>(self);
+    const char* chunk = stream->reads++ == 0 ? "[1," : "2]";
+    std::memcpy(buffer, chunk, std::strlen(chunk));
+    *size = static_cast<uint32_t>(std::strlen(chunk));
+    *more = stream->reads < 2 ? 1 : 0;
+    return 1;
+  }
+  static void QOR_CDECL close(void* self) { static_cast<TwoChunks*>(self)->closed = true; }
+};
+
+TEST(FrontAnswer, ReadsStreamedBodies) {
+  TwoChunks stream;
+  CoreResponse response{};
+  response.read = &TwoChunks::read;
+  response.close = &TwoChunks::close;
+  response.stream = &stream;
+  const FrontAnswer answer = answerFromCoreResponse(response);
+  EXPECT_EQ(answer.body, "[1,2]");
+  EXPECT_EQ(stream.reads, 2);
+  EXPECT_TRUE(stream.closed);
+}
+
+}  // namespace
+}  // namespace qor::host
