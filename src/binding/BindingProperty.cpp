@@ -158,6 +158,9 @@ void BindingProperty::copyFrom(const BindingProperty& other) {
     return;
   }
   PropertyArena* arena = &ensureArena();
+  // A whole tree copied into a fresh arena: size the string table once.
+  if (other.ownsArena_ && other.arena_ && arena->stringCount() == 0)
+    arena->reserveStrings(other.arena_->stringCount());
   BindingProperty built(arena, false);
   built.copyContents(other);
   const Kind kind = kind_;
@@ -171,10 +174,12 @@ void BindingProperty::copyFrom(const BindingProperty& other) {
 // Deep copy into this value, which is empty and has its arena.
 void BindingProperty::copyContents(const BindingProperty& other) {
   switch (other.kind_) {
-    case Kind::String:
-      value_.p = arena_->intern(static_cast<const InternedString*>(other.value_.p)->view());
+    case Kind::String: {
+      const auto* record = static_cast<const InternedString*>(other.value_.p);
+      value_.p = arena_->intern(record->view(), record->hash);
       kind_ = Kind::String;
       break;
+    }
     case Kind::Blob: {
       auto* bytes = arena_->allocateFor<BlobBytes>();
       try {
@@ -211,7 +216,7 @@ void BindingProperty::copyContents(const BindingProperty& other) {
       makeStructure();
       auto* map = static_cast<MemberMap*>(value_.p);
       for (const auto& [name, member] : *source) {
-        InternedString* key = arena_->intern(name->view());
+        InternedString* key = arena_->intern(name->view(), name->hash);
         MemberMap::iterator it;
         try {
           it = map->emplace_hint(map->end(), std::piecewise_construct, std::forward_as_tuple(key),
@@ -360,7 +365,7 @@ std::size_t BindingProperty::size() const noexcept {
     case Kind::Empty:
       return 0;
     case Kind::String:
-      return static_cast<const InternedString*>(value_.p)->text.size();
+      return static_cast<const InternedString*>(value_.p)->size;
     case Kind::Blob:
       return static_cast<const BlobBytes*>(value_.p)->size();
     case Kind::Collection:

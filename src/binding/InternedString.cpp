@@ -4,10 +4,15 @@
 namespace qor {
 
 namespace {
-// Constant-initialised: no constructor runs at load time.
-constinit InternedString gEmptyRecord{};
+// The header and its terminating NUL, constant-initialised.
+struct EmptyRecord {
+  InternedString header;
+  char text[8];
+};
+constinit EmptyRecord gEmptyRecord{{nullptr, 0x811c9dc5u, 0, 0}, {}};
+static_assert(sizeof(InternedString) % alignof(InternedString) == 0);
 }  // namespace
 
-InternedString* InternedString::emptyRecord() noexcept { return &gEmptyRecord; }
+InternedString* InternedString::emptyRecord() noexcept { return &gEmptyRecord.header; }
 
 }  // namespace qor

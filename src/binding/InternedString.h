@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace qor {
@@ -19,14 +18,18 @@ constexpr std::uint32_t fnv1a32(std::string_view text) noexcept {
   return h;
 }
 
+// The record is a header followed directly by the text and a NUL, so a
+// string costs one allocation (a pool slot for short texts). Records are
+// created only by PropertyArena.
 struct InternedString {
-  std::string text;
-  std::uint32_t hash = 0;
-  std::uint32_t count = 0;
   // Next record in the same bucket of the owning arena's table.
-  InternedString* next = nullptr;
+  InternedString* next;
+  std::uint32_t hash;
+  std::uint32_t count;
+  std::uint32_t size;
 
-  std::string_view view() const noexcept { return text; }
+  const char* data() const noexcept { return reinterpret_cast<const char*>(this + 1); }
+  std::string_view view() const noexcept { return {data(), size}; }
 
   // The one record every empty text refers to. It lives in no table and is
   // never counted, so it may be shared by every arena of the process.

@@ -47,12 +47,15 @@ class PropertyArena {
   }
 
   // The record for `text` with its count raised by one; the shared empty
-  // record (never counted) for an empty text.
-  InternedString* intern(std::string_view text);
+  // record (never counted) for an empty text. `hash` must be fnv1a32(text).
+  InternedString* intern(std::string_view text) { return intern(text, fnv1a32(text)); }
+  InternedString* intern(std::string_view text, std::uint32_t hash);
   // Drops one reference; the record is freed when none is left.
   void release(InternedString* record) noexcept;
   // Looks a text up without inserting it or counting; null when absent.
   const InternedString* find(std::string_view text) const noexcept;
+  // Sizes the table for `count` strings at load 1.0.
+  void reserveStrings(std::size_t count);
 
   std::size_t stringCount() const noexcept { return stringCount_; }
   std::size_t bucketCount() const noexcept { return bucketCount_; }
@@ -64,8 +67,21 @@ class PropertyArena {
   void clear() noexcept;
 
  private:
-  void grow();
-  void freeStrings() noexcept;
+  void rehash(std::size_t buckets);
+  void freeLargeStrings() noexcept;
+
+  // Texts too long for a slot live on the general heap, listed here so that
+  // a discarded arena can free them without walking its table.
+  struct LargeString {
+    LargeString* prev;
+    LargeString* next;
+    InternedString record;
+  };
+  static constexpr std::size_t kMaxSlotText = kMaxSlot - sizeof(InternedString) - 1;
+  static std::size_t recordBytes(std::size_t size) noexcept {
+    return (sizeof(InternedString) + size + 1 + alignof(InternedString) - 1) / alignof(InternedString) *
+           alignof(InternedString);
+  }
 
   static constexpr std::size_t kInitialBuckets = 8;
 
@@ -75,6 +91,7 @@ class PropertyArena {
   InternedString** buckets_;
   std::size_t bucketCount_ = kInitialBuckets;
   std::size_t stringCount_ = 0;
+  LargeString* large_ = nullptr;
 };
 
 // Allocator for standard containers whose nodes live in an arena's pools.

