@@ -52,17 +52,20 @@ TEST_F(MemoryStatsTest, MoreFreedThanAllocatedNeverMakesAHugePeak) {
 }
 
 TEST_F(MemoryStatsTest, WordsAreLowWordFirstThenTwoZeros) {
-  MemoryStats::recordAllocation(0x100000000ULL + 7);  // above 32 bits
+  // Three blocks of 2 GiB: the totals need the high words, also where
+  // std::size_t has 32 bits.
+  for (int i = 0; i < 3; ++i) MemoryStats::recordAllocation(std::size_t{0x80000000u});
   std::uint32_t words[14];
   for (auto& w : words) w = 0xDEADBEEF;
   MemoryStats::writeWords(words);
-  EXPECT_EQ(words[0], 7u);  // peak, low word
-  EXPECT_EQ(words[1], 1u);  // peak, high word
-  EXPECT_EQ(words[2], 1u);  // live allocations at the peak
+  EXPECT_EQ(words[0], 0x80000000u);  // peak, low word
+  EXPECT_EQ(words[1], 1u);           // peak, high word
+  EXPECT_EQ(words[2], 3u);           // live allocations at the peak
   EXPECT_EQ(words[3], 0u);
-  EXPECT_EQ(words[4], 7u);  // bytes allocated
+  EXPECT_EQ(words[4], 0x80000000u);  // bytes allocated
   EXPECT_EQ(words[5], 1u);
-  EXPECT_EQ(words[6], 1u);  // allocations
+  EXPECT_EQ(words[6], 3u);  // allocations
+  EXPECT_EQ(words[7], 0u);
   for (int i = 8; i < 14; ++i) EXPECT_EQ(words[i], 0u) << i;
   MemoryStats::writeWords(nullptr);  // ignored
 }
