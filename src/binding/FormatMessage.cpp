@@ -330,8 +330,7 @@ class Formatter {
 
   void writeString(std::string_view s, const Spec& spec) {
     // The text stops at an embedded NUL, as a C string would.
-    if (const void* nul = std::memchr(s.data(), '\0', s.size()))
-      s = s.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - s.data()));
+    if (std::size_t nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
     if (spec.hasPrecision && static_cast<std::size_t>(spec.precision) < s.size())
       s = s.substr(0, static_cast<std::size_t>(spec.precision));
     std::size_t padding = spec.hasWidth && static_cast<std::size_t>(spec.width) > s.size()

@@ -37,6 +37,7 @@ class LineBuffer {
   void append(const char* s, std::size_t n) {
     std::size_t room = limit_ - len_;
     if (n > room) n = room;
+    if (n == 0) return;
     std::memcpy(buf_ + len_, s, n);
     len_ += n;
   }
@@ -48,7 +49,9 @@ class LineBuffer {
   void print(const char* fmt, Args... args) {
     char tmp[64];
     int n = std::snprintf(tmp, sizeof tmp, fmt, args...);
-    if (n > 0) append(tmp, static_cast<std::size_t>(n) < sizeof tmp ? n : sizeof tmp - 1);
+    if (n > 0)
+      append(tmp, static_cast<std::size_t>(n) < sizeof tmp ? static_cast<std::size_t>(n)
+                                                           : sizeof tmp - 1);
   }
   std::size_t finish() {
     if (len_ == 0 || buf_[len_ - 1] != '\n') buf_[len_++] = '\n';

@@ -56,7 +56,7 @@ TEST(LogGroupTableDeathTest, NewTagsTakeFreeSlotsUntilTheTableIsFull) {
         for (int t = 0; t < 4; ++t)
           threads.emplace_back([&seen, t] {
             for (int i = 0; i < 20; ++i) {
-              char name[4];
+              char name[16];
               std::snprintf(name, sizeof name, "T%02d", i);
               seen[t].push_back(logGroupMask(name));
             }
@@ -68,7 +68,7 @@ TEST(LogGroupTableDeathTest, NewTagsTakeFreeSlotsUntilTheTableIsFull) {
         check(logGroupSlotsDefined() == 30, "thirty slots defined");
         // Fill the rest; the 65th tag gets no bit.
         for (int i = 30; i < 64; ++i) {
-          char name[4];
+          char name[16];
           std::snprintf(name, sizeof name, "F%02d", i);
           check(logGroupMask(name) == LogGroupMask{1} << i, "free slot taken in order");
         }
