@@ -99,6 +99,18 @@ struct IsStringMap<std::unordered_map<std::string, V, H, E, A>> : std::true_type
 
 }  // namespace detail
 
+// The descriptor a container hands to each element: the one given, or the
+// element type's registered one, looked up once for the whole container
+// rather than once per element.
+template <class Described>
+const TypeDescriptor* describeOnce(const TypeDescriptor* d, const TypeRegistry& registry) {
+  if constexpr (std::is_void_v<Described>) {
+    return d;
+  } else {
+    return d != nullptr ? d : registry.findType(staticType<Described>());
+  }
+}
+
 template <>
 struct BindingTraits<bool> {
   static constexpr BindingTypeCode code = BindingTypeCode::Bool;
@@ -262,6 +274,7 @@ struct BindingTraits<std::vector<T, A>> {
     out.reset();
     out.makeCollection();
     out.reserve(native.size());
+    if (!native.empty()) d = describeOnce<Described>(d, registry);
     for (const auto& item : native) {
       const T& element = item;  // vector<bool> hands out proxies
       Element::toProperty(status, out.append(), element, d, registry);
@@ -291,6 +304,7 @@ void BindingTraits<std::vector<T, A>>::fromProperty(BindingResult& result,
   }
   auto elements = source.elements();
   native.resize(elements.size());
+  if (!elements.empty()) d = describeOnce<typename BindingTraits<std::vector<T, A>>::Described>(d, registry);
   for (std::size_t i = 0; i < elements.size(); ++i) {
     if (elements[i].isEmpty()) continue;
     if constexpr (std::is_same_v<T, bool>) {
@@ -316,6 +330,7 @@ struct BindingTraits<M, std::enable_if_t<detail::IsStringMap<M>::value>> {
                          const TypeDescriptor* d, const TypeRegistry& registry) {
     out.reset();
     out.makeStructure();
+    if (!native.empty()) d = describeOnce<Described>(d, registry);
     for (const auto& [key, value] : native) {
       Element::toProperty(status, out.member(std::string_view(key)), value, d, registry);
       if (!status.ok) return;
@@ -331,6 +346,7 @@ struct BindingTraits<M, std::enable_if_t<detail::IsStringMap<M>::value>> {
       return;
     }
     if constexpr (requires { native.reserve(std::size_t{}); }) native.reserve(source.size());
+    if (source.size() != 0) d = describeOnce<Described>(d, registry);
     source.forEachMember([&](std::string_view name, const BindingProperty& value) {
       if (!result.ok || value.isEmpty()) return;
       Element::fromProperty(result, native[std::string(name)], value, fieldName, d, registry);
