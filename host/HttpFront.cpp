@@ -248,10 +248,11 @@ void HttpFront::streamEvents(const httplib::Request&, httplib::Response& respons
                       "\ndata: " + dumpJson(data) + "\n\n");
       });
   auto closing = closing_;
+  auto idleRounds = std::make_shared<int>(0);
   response.set_header("Cache-Control", "no-cache");
   response.set_chunked_content_provider(
       "text/event-stream",
-      [channel, closing](std::size_t, httplib::DataSink& sink) {
+      [channel, closing, idleRounds](std::size_t, httplib::DataSink& sink) {
         std::string chunk;
         {
           std::unique_lock lock(channel->mutex);
@@ -267,9 +268,13 @@ void HttpFront::streamEvents(const httplib::Request&, httplib::Response& respons
           sink.done();
           return true;
         }
-        // A comment line keeps idle connections alive and lets a vanished
-        // client be noticed.
-        if (chunk.empty()) chunk = ": keep-alive\n\n";
+        if (chunk.empty()) {
+          // Every few seconds a comment line keeps an idle connection alive
+          // and lets a vanished client be noticed.
+          if (++*idleRounds < 4) return true;
+          chunk = ": keep-alive\n\n";
+        }
+        *idleRounds = 0;
         return sink.write(chunk.data(), chunk.size());
       },
       [this, listener](bool) { core_.bus().removeListener(listener); });

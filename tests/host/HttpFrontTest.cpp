@@ -143,6 +143,8 @@ TEST_F(HttpFrontClientTest, EventStreamCarriesPluginEvents) {
                    "\"eventType\":\"Create\",\"uri\":\"/echo/v1/input\"},\"source\":\"echo\"}\n\n"));
   EXPECT_TRUE(seen("event: OnJsonApiEvent_echo_v1_input\n"));
   done = true;
+  // One more event ends the reader's wait at once.
+  http_->Put("/resources/echo/v1/other", "{}", "application/json");
   reader.join();
 }
 
