@@ -36,6 +36,14 @@ TEST(FormatMessage, InitializerListFormTakesMixedArguments) {
             "a/1/2/2.5/e");
 }
 
+TEST(FormatMessage, AcceptsEveryStandardIntegerType) {
+  // long is 32 bits on some targets and long long a distinct type on others;
+  // both must map onto the 64-bit argument types.
+  EXPECT_EQ(formatMessage("%1 %2 %3 %4", -1L, -2LL, 3UL, 4ULL), "-1 -2 3 4");
+  EXPECT_EQ(formatMessage("%1$x", -1LL), "ffffffffffffffff");
+  EXPECT_EQ(formatMessage("%1 %2", std::size_t{7}, short{-8}), "7 -8");
+}
+
 TEST(FormatMessage, EmbeddedNulEndsAStringArgument) {
   std::string withNul("ab\0cd", 5);
   EXPECT_EQ(formatMessage("<%1>", withNul), "<ab>");
