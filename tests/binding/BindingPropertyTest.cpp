@@ -479,6 +479,18 @@ TEST(BindingPropertyMoveTest, MemberIntoItsOwnRoot) {
   EXPECT_EQ(tree.get("b").asString(), "x");
 }
 
+// The root moved into its own member: the copy lands in the member, then
+// resetting the source discards the whole tree, member included.
+TEST(BindingPropertyMoveTest, RootIntoItsOwnMember) {
+  BindingProperty tree;
+  tree.member("x").member("old").setString("old text");
+  tree.member("y").setString("y");
+  tree.member("x") = std::move(tree);
+  EXPECT_TRUE(tree.isEmpty());
+  EXPECT_EQ(tree.arena()->stringCount(), 0u);
+  EXPECT_EQ(tree.arena()->pageCount(), 0u);
+}
+
 TEST(BindingPropertyMoveTest, SiblingIntoSibling) {
   BindingProperty tree;
   tree.member("a").setString("from a");
