@@ -87,6 +87,12 @@ class ApiDispatcher {
     return registerFunction(method, uriTemplate, std::function<FunctionResult<R>(A...)>(
         [object, member](A... args) { return (object->*member)(std::forward<A>(args)...); }));
   }
+  template <class C, class R, class... A>
+  RouteBuilder registerFunction(HttpMethod method, std::string_view uriTemplate, const C* object,
+                                FunctionResult<R> (C::*member)(A...) const) {
+    return registerFunction(method, uriTemplate, std::function<FunctionResult<R>(A...)>(
+        [object, member](A... args) { return (object->*member)(std::forward<A>(args)...); }));
+  }
 
   // The untyped form behind registerFunction.
   RouteBuilder registerRoute(HttpMethod method, std::string_view uriTemplate,

@@ -393,6 +393,17 @@ TEST_F(ApiDispatcherTest, MemberFunctionsAndHandlersWithoutValue) {
   request.uri = "/touch?force";
   { Call call(r, request); EXPECT_EQ(call.error(), ""); }
   EXPECT_EQ(service.hits, 11);
+
+  struct Reader {
+    std::string prefix = "p-";
+    FunctionResult<std::string> read(const std::string& key) const {
+      return FunctionResult<std::string>::ok(prefix + key);
+    }
+  } reader;
+  dispatcher_.registerFunction(HttpMethod::Get, "/read/{key}", &reader, &Reader::read)
+      .argument("key", ArgumentLocation::Path);
+  Call call(record("GetReadByKey"), get("/read/k%41"));
+  EXPECT_EQ(coreString(call->body), "p-kA");
 }
 
 TEST_F(ApiDispatcherTest, OtherMethodsCompareTheirNames) {
