@@ -489,6 +489,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"ServerError", answer(503, R"({"data":{}})"), kGet},
         FailureRow{"BelowTwoHundred", answer(199, "{}"), kGet},
         FailureRow{"NoContent", answer(204, ""), kBad},
+        FailureRow{"EmptyBody", answer(200, ""), kBad},
+        FailureRow{"NoAnswerAtAll", answer(0, "", -1), kGet},
         FailureRow{"NotJson", answer(200, "<html>oops</html>"), kBad + "<html>oops</html>"},
         FailureRow{"ItemsAnArray", answer(200, R"({"data":{"items":[1]}})"),
                    kBad + R"({"data":{"items":[1]}})"},
