@@ -42,6 +42,9 @@ using MemberMap = std::map<InternedString*, BindingProperty, NameLess,
                            ArenaAllocator<std::pair<InternedString* const, BindingProperty>>>;
 using BlobBytes = std::vector<std::uint8_t>;
 
+static_assert(sizeof(BindingProperty) == (sizeof(void*) == 8 ? 24 : 16));
+static_assert(sizeof(ElementArray) <= PropertyArena::kMaxSlot && sizeof(BlobBytes) <= PropertyArena::kMaxSlot);
+
 inline bool isScalar(Kind k) noexcept { return k <= Kind::Float; }
 
 constinit const BindingProperty gEmptyValue;

@@ -176,6 +176,8 @@ class BindingProperty {
   static void discardPayload(BindingPropertyKind kind, Value value) noexcept;
   void growElements(std::size_t count);
 
+  // 24 bytes on 64-bit targets, 16 on 32-bit ones. Values hold no pointer
+  // to themselves, so element arrays relocate them with a plain byte copy.
   Value value_{.u = 0};
   PropertyArena* arena_ = nullptr;
   BindingPropertyKind kind_ = BindingPropertyKind::Empty;
