@@ -127,6 +127,7 @@ void performExternalRequest(const ExternalRequest& request, ExternalResponse& re
   client.set_read_timeout(timeout, 0);
   client.set_write_timeout(timeout, 0);
   client.set_keep_alive(false);
+  client.set_tcp_nodelay(true);
 
   httplib::Request outgoing;
   outgoing.method = method;

@@ -161,6 +161,7 @@ int main(int argc, char** argv) {
     clients.emplace_back([&, c] {
       httplib::Client client("127.0.0.1", port);
       client.set_keep_alive(true);
+      client.set_tcp_nodelay(true);
       auto& samples = perThread[static_cast<std::size_t>(c)];
       while (budget.fetch_sub(1) > 0 && Clock::now() < httpDeadline) {
         const auto t0 = Clock::now();

@@ -107,6 +107,9 @@ HttpFront::HttpFront(HostCore& core)
       closing_(std::make_shared<std::atomic<bool>>(false)) {
   // Event streams hold a worker each, so keep enough for calls beside them.
   server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
+  // Headers and body leave in separate writes; without this, delayed
+  // acknowledgements hold every keep-alive answer back by tens of ms.
+  server_->set_tcp_nodelay(true);
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
   server_->set_payload_max_length(16 * 1024 * 1024);

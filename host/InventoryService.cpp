@@ -192,6 +192,7 @@ void InventoryService::resetStats() {
 int InventoryService::bind(const std::string& address, int port) {
   if (!server_) {
     server_ = std::make_unique<httplib::Server>();
+    server_->set_tcp_nodelay(true);
     installRoutes();
   }
   if (port == 0) return server_->bind_to_any_port(address);
