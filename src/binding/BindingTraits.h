@@ -122,6 +122,10 @@ struct BindingTraits<bool> {
   }
   static void fromProperty(BindingResult& result, bool& native, const BindingProperty& source,
                            std::string_view fieldName, const TypeDescriptor*, const TypeRegistry&) {
+    if (result.ok && source.kind() == BindingPropertyKind::Bool) {
+      native = source.asBool();
+      return;
+    }
     convertBool(result, native, source, fieldName);
   }
 };
@@ -142,6 +146,24 @@ struct BindingTraits<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_
   }
   static void fromProperty(BindingResult& result, T& native, const BindingProperty& source,
                            std::string_view fieldName, const TypeDescriptor*, const TypeRegistry&) {
+    // Fast path for the common exact kind; every other case takes the full rule.
+    if constexpr (std::is_signed_v<T>) {
+      if (result.ok && source.kind() == BindingPropertyKind::Signed) {
+        std::int64_t v = source.asInt64();
+        if (v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max()) {
+          native = static_cast<T>(v);
+          return;
+        }
+      }
+    } else {
+      if (result.ok && source.kind() == BindingPropertyKind::Unsigned) {
+        std::uint64_t v = source.asUint64();
+        if (v <= std::numeric_limits<T>::max()) {
+          native = static_cast<T>(v);
+          return;
+        }
+      }
+    }
     if constexpr (std::is_signed_v<T>) {
       std::int64_t v = 0;
       convertSigned(result, v, source, fieldName, std::numeric_limits<T>::min(),
@@ -189,6 +211,10 @@ struct BindingTraits<std::string> {
   static void fromProperty(BindingResult& result, std::string& native,
                            const BindingProperty& source, std::string_view fieldName,
                            const TypeDescriptor*, const TypeRegistry& registry) {
+    if (result.ok && source.kind() == BindingPropertyKind::String) {
+      native.assign(source.asString());
+      return;
+    }
     convertString(result, native, source, fieldName, &registry);
   }
 };

@@ -3,6 +3,7 @@
 // read without it.
 #include "binding/TypeRegistry.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -90,6 +91,13 @@ TypeBuilder& TypeBuilder::addField(std::string_view name, std::string_view descr
   f.converter = std::move(converter);
   f.owner = descriptor_;
   f.optional = optional;
+  // Keep the name-ordered index that lets the structure rule walk a
+  // structure's (name-ordered) members alongside the fields.
+  auto& order = descriptor_->fieldsByName;
+  const auto& fields = descriptor_->fields;
+  auto at = std::upper_bound(order.begin(), order.end(), f.name,
+                             [&fields](const std::string& n, std::uint32_t i) { return n < fields[i].name; });
+  order.insert(at, static_cast<std::uint32_t>(fields.size() - 1));
   ++fieldIndex_;
   return *this;
 }

@@ -119,6 +119,7 @@ struct TypeDescriptor {
   std::string description;
   std::vector<std::string> tags;
   std::vector<FieldDescriptor> fields;                // structures, registration order
+  std::vector<std::uint32_t> fieldsByName;            // indices into fields, byte-wise name order
   std::map<std::string, EnumValueDescriptor> values;  // enumerations, by name
   TypeRegistry* registry = nullptr;
 

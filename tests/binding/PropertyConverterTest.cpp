@@ -387,3 +387,41 @@ TEST_F(PropertyConverterTest, EnumValueIntoStringField) {
 
 }  // namespace
 }  // namespace qor
+
+namespace qor {
+namespace {
+
+struct TwoBad {
+  std::int32_t zeta = 0;
+  std::int32_t alpha = 0;
+  std::int32_t mid = 0;
+};
+
+// Members are paired with fields by name, but fields convert in registration
+// order: the first registered bad field is the one reported, and fields
+// registered before it are already written.
+TEST(StructureRuleOrderTest, FirstFailureFollowsRegistrationOrder) {
+  TypeRegistry registry;
+  registerStruct<TwoBad>(registry, "TwoBad")
+      .field("zeta", &TwoBad::zeta)
+      .field("mid", &TwoBad::mid)
+      .field("alpha", &TwoBad::alpha);
+  TwoBad native;
+  BindingResult r;
+  fromProperty(r, native,
+               test::Struct({{"alpha", test::Str("0x2")}, {"mid", test::S(5)}, {"zeta", test::S(1)}}),
+               kTopLevelFieldName, registry);
+  ASSERT_TRUE(r.ok) << r.errorText();
+  EXPECT_EQ(native.zeta, 1);
+  EXPECT_EQ(native.mid, 5);
+  EXPECT_EQ(native.alpha, 2);
+  native = TwoBad{};
+  fromProperty(r, native, test::Struct({{"alpha", test::Str("x")}, {"mid", test::S(7)}, {"zeta", test::Str("y")}}),
+               kTopLevelFieldName, registry);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.errorText(), "Value y for 'zeta' of type int32 is in an incorrect format");
+  EXPECT_EQ(native.mid, 0) << "fields after the failure are not converted";
+}
+
+}  // namespace
+}  // namespace qor
