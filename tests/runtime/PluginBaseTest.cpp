@@ -495,3 +495,40 @@ TEST_F(SlotTest, EveryCallToTheCoreButLogGoesThroughTheSlots) {
 
 }  // namespace
 }  // namespace qor::testing
+
+namespace qor::testing {
+namespace {
+
+// Two plug-in objects in one process share the log manager: the second finds
+// the first one's forwarding target and leaves logging alone.
+TEST(PluginBaseLogging, SecondObjectLeavesLoggingAloneAndOutlivesTheFirst) {
+  const std::int32_t references = LogManager::referenceCount();
+  FakeCore core;
+  auto* first = new TestPlugin();
+  auto* second = new TestPlugin();
+  EXPECT_EQ(LogManager::referenceCount(), references + 2);
+  PluginHandshake h1{}, h2{};
+  h1.major = h2.major = 18;
+  ASSERT_TRUE(first->Handshake(&h1, "first"));
+  ASSERT_TRUE(second->Handshake(&h2, "second"));
+  ASSERT_EQ(h1.callbacks->Start(h1.plugin, core.context()), 1);
+  ASSERT_EQ(h2.callbacks->Start(h2.plugin, core.context()), 1);
+  EXPECT_NE(first->logTarget(), nullptr);
+  EXPECT_EQ(second->logTarget(), nullptr);
+  EXPECT_EQ(second->userAgent(), "VaneClient/18.0.0 (second)");
+  EXPECT_NE(second->telemetrySink(), nullptr);
+
+  logMessage(LogLevel::Okay, kLogGroupDbg, "once");
+  EXPECT_EQ(core.logLines().size(), 1u);  // one forwarding target, not two
+
+  h1.callbacks->Stop(h1.plugin);
+  EXPECT_EQ(LogManager::referenceCount(), references + 1);
+  // The first object's target is gone from the manager: logging goes on safely.
+  logMessage(LogLevel::Error, kLogGroupDbg, "after the first stopped");
+  EXPECT_EQ(LogManager::get().findTarget("PluginLogTarget"), nullptr);
+  h2.callbacks->Stop(h2.plugin);
+  EXPECT_EQ(LogManager::referenceCount(), references);
+}
+
+}  // namespace
+}  // namespace qor::testing
