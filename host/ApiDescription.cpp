@@ -69,7 +69,7 @@ json describeFunction(const ApiFunctionRecord& record) {
 json describeType(const ApiTypeRecord& record) {
   json type = {{"name", text(record.name)},
                {"nameSpace", text(record.nameSpace)},
-               {"size", record.size},
+               {"size", static_cast<std::uint32_t>(record.size)},
                {"description", text(record.description)},
                {"tags", tagList(record.tags, record.tagCount)}};
   if (record.fields != nullptr) {
@@ -79,7 +79,7 @@ json describeType(const ApiTypeRecord& record) {
       json entry = typeRef(field.typeCode, field.elementCode, field.typeName);
       entry["name"] = text(field.name);
       entry["description"] = text(field.description);
-      entry["offset"] = field.offset;
+      entry["offset"] = static_cast<std::uint32_t>(field.offset);
       entry["optional"] = field.optional != 0;
       fields.push_back(std::move(entry));
     }
@@ -89,7 +89,7 @@ json describeType(const ApiTypeRecord& record) {
     for (std::uint32_t i = 0; record.enumerators != nullptr && i < record.count; ++i) {
       const ApiEnumeratorRecord& value = record.enumerators[i];
       values.push_back({{"name", text(value.name)},
-                        {"value", value.value},
+                        {"value", static_cast<std::int32_t>(value.value)},
                         {"description", text(value.description)}});
     }
     type["enumerators"] = std::move(values);

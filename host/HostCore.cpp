@@ -267,7 +267,9 @@ void HostCore::stopAll() {
       bus_.detach(plugin.context.handle);
       log_.write(3, "host", plugin.shortName + " stopped");
     }
-    if (plugin.library != nullptr) dlclose(plugin.library);
+    // The library stays mapped until the process ends, as with a core that
+    // unloads nothing: objects the plug-in keeps in process-wide statics stay
+    // reachable, and a plug-in stopped and loaded again keeps its state.
   }
 }
 

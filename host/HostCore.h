@@ -84,7 +84,7 @@ class HostCore {
   // Calls Start with the plug-in's context; false when it reports failure.
   bool start(LoadedPlugin& plugin);
   // Stops every started plug-in (last loaded first): its event deliveries
-  // are ended and awaited, then Stop is called; the library is then closed.
+  // are ended and awaited, then Stop is called. Libraries are not unloaded.
   void stopAll();
 
   const std::vector<std::unique_ptr<LoadedPlugin>>& plugins() const { return plugins_; }

@@ -48,7 +48,7 @@ TEST(CoreValueJson, WritesOwnedKindsAndSignedness) {
   for (std::size_t i = 0; i < 5; ++i) {
     EXPECT_STREQ(members[i].key, expected[i].key);
     EXPECT_EQ(members[i].ownsKey, 1);
-    EXPECT_EQ(members[i].value.kind, expected[i].kind) << expected[i].key;
+    EXPECT_EQ(static_cast<uint32_t>(members[i].value.kind), expected[i].kind) << expected[i].key;
   }
   releaseCoreValue(value);
 }

@@ -95,8 +95,8 @@ class HostCoreTest : public ::testing::Test {
     request.uri = uri.c_str();
     CoreResponse response{};
     core_.sendRequest(response, request);
-    EXPECT_NE(response.release, nullptr) << uri;
-    json result = {{"status", response.status},
+    EXPECT_NE(reinterpret_cast<const void*>(response.release), nullptr) << uri;
+    json result = {{"status", static_cast<std::uint32_t>(response.status)},
                    {"error", response.error ? json(response.error) : json(nullptr)},
                    {"body", coreValueToJson(response.body)}};
     if (response.release != nullptr) response.release(&response);
@@ -197,8 +197,8 @@ TEST_F(HostCoreTest, CoreEntriesCheckTheirArguments) {
   const PluginCoreApi* api = plugin_->context.api;
   CoreResponse response{};
   api->SendRequest(api, &response, nullptr);
-  EXPECT_EQ(response.status, 400u);
-  ASSERT_NE(response.release, nullptr);
+  EXPECT_EQ(static_cast<std::uint32_t>(response.status), 400u);
+  ASSERT_NE(reinterpret_cast<const void*>(response.release), nullptr);
   response.release(&response);
   api->SendRequest(api, nullptr, nullptr);
   api->SendEvent(api, nullptr);
@@ -213,7 +213,7 @@ TEST_F(HostCoreTest, CoreEntriesCheckTheirArguments) {
   EXPECT_EQ(core_.yields(), 1u);
   ExternalResponse external{};
   api->SendExternalRequest(api, &external, nullptr);
-  EXPECT_NE(external.outcome, 0);
+  EXPECT_NE(static_cast<int32_t>(external.outcome), 0);
 }
 
 }  // namespace

@@ -82,6 +82,11 @@ class InventoryEndToEndTest : public ::testing::Test {
       host_->signal(SIGTERM);
       EXPECT_EQ(host_->wait(20s), 0) << host_->errorText();
       EXPECT_NE(host_->errorText().find("| host | qor-inventory stopped"), std::string::npos);
+      // A sanitizer build reports its findings on standard error.
+      for (ChildProcess* child : {host_.get(), service_.get()}) {
+        EXPECT_EQ(child->errorText().find("runtime error"), std::string::npos) << child->errorText();
+        EXPECT_EQ(child->errorText().find("Sanitizer"), std::string::npos) << child->errorText();
+      }
     }
   }
 
