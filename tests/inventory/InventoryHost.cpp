@@ -2,8 +2,7 @@
 #include "inventory/InventoryHost.h"
 
 #include "runtime/CoreEventName.h"
-
-#include <dlfcn.h>
+#include "support/PluginLibrary.h"
 
 #include <cstring>
 
@@ -12,14 +11,7 @@ namespace {
 
 using LoadFunction = void(QOR_CDECL*)(PluginHandshake*);
 
-LoadFunction loadExport() {
-  static LoadFunction function = [] {
-    void* library = dlopen(QOR_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (!library) return LoadFunction{nullptr};
-    return reinterpret_cast<LoadFunction>(dlsym(library, "load_qor_inventory"));
-  }();
-  return function;
-}
+LoadFunction loadExport() { return PluginLibrary::get().load(); }
 
 std::string urlEncode(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
