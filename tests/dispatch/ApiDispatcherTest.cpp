@@ -209,7 +209,7 @@ TEST_F(ApiDispatcherTest, InventoryCallBindsTheQueryAndConvertsTheResult) {
   ASSERT_EQ(val(call->body.u.block.count), 2u);
   const auto* items = static_cast<const CoreValue*>(call->body.u.block.data);
   EXPECT_EQ(coreString(*coreMember(items[0], "instanceId")), "EMOTE-id");
-  EXPECT_EQ(coreMember(items[1], "itemId")->u.i64, 2);
+  EXPECT_EQ(val(coreMember(items[1], "itemId")->u.i64), 2);
   // Enumeration values reach the core as their names.
   EXPECT_EQ(coreString(*coreMember(items[0], "ownershipType")), "OWNED");
   EXPECT_EQ(coreString(*coreMember(items[1], "ownershipType")), "RENTED");
