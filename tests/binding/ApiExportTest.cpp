@@ -13,6 +13,12 @@
 namespace qor {
 namespace {
 
+// Reads a field of a packed record by value: a reference to it could be misaligned.
+template <class T>
+T V(T value) {
+  return value;
+}
+
 enum class Shade : std::int32_t { Dark = 2, Light = 1 };
 struct Foo {
   std::int32_t a = 0;
@@ -55,80 +61,80 @@ class ApiExportTest : public ::testing::Test {
 
 TEST_F(ApiExportTest, FunctionRecords) {
   exported.build(registry);
-  ASSERT_EQ(exported.functionCount(), 1u);
+  ASSERT_EQ(V(exported.functionCount()), 1u);
   const ApiFunctionExport& f = exported.functions()[0];
-  EXPECT_EQ(f.next, nullptr);
-  EXPECT_EQ(f.zero, 0u);
-  EXPECT_EQ(f.callContext, nullptr);
+  EXPECT_EQ(V(f.next), nullptr);
+  EXPECT_EQ(V(f.zero), 0u);
+  EXPECT_EQ(V(f.callContext), nullptr);
   EXPECT_STREQ(f.name, "GetFoo");
   EXPECT_STREQ(f.nameSpace, "ns");
-  EXPECT_EQ(f.returnCode, 17u);
-  EXPECT_EQ(f.returnElementCode, 0u);
+  EXPECT_EQ(V(f.returnCode), 17u);
+  EXPECT_EQ(V(f.returnElementCode), 0u);
   EXPECT_STREQ(f.returnTypeName, "Foo");
   EXPECT_STREQ(f.asyncTypeName, "Foo");
   EXPECT_STREQ(f.description, "gets");
   EXPECT_STREQ(f.help, "help text");
-  EXPECT_EQ(f.threadSafe, 1);
-  ASSERT_EQ(f.tagCount, 2u);
+  EXPECT_EQ(V(f.threadSafe), 1);
+  ASSERT_EQ(V(f.tagCount), 2u);
   EXPECT_STREQ(f.tags[0], "t1");
   EXPECT_STREQ(f.tags[1], "t2");
-  ASSERT_EQ(f.argumentCount, 2u);
+  ASSERT_EQ(V(f.argumentCount), 2u);
   const ApiArgumentRecord& ids = f.arguments[0];
   EXPECT_STREQ(ids.name, "ids");
   EXPECT_STREQ(ids.description, "the ids");
-  EXPECT_EQ(ids.typeCode, 15u);
-  EXPECT_EQ(ids.elementCode, 6u);
+  EXPECT_EQ(V(ids.typeCode), 15u);
+  EXPECT_EQ(V(ids.elementCode), 6u);
   EXPECT_STREQ(ids.typeName, "") << "a vector of int32 names no type";
-  EXPECT_EQ(ids.optional, 1);
-  EXPECT_EQ(ids.next, &f.arguments[1]);
+  EXPECT_EQ(V(ids.optional), 1);
+  EXPECT_EQ(V(ids.next), &f.arguments[1]);
   const ApiArgumentRecord& foos = f.arguments[1];
-  EXPECT_EQ(foos.typeCode, 15u);
-  EXPECT_EQ(foos.elementCode, 17u);
+  EXPECT_EQ(V(foos.typeCode), 15u);
+  EXPECT_EQ(V(foos.elementCode), 17u);
   EXPECT_STREQ(foos.typeName, "Foo");
-  EXPECT_EQ(foos.next, nullptr);
+  EXPECT_EQ(V(foos.next), nullptr);
 }
 
 TEST_F(ApiExportTest, TypeRecords) {
   exported.build(registry);
-  ASSERT_EQ(exported.typeCount(), 2u);
-  EXPECT_EQ(exported.types()[0].next, &exported.types()[1]);
-  EXPECT_EQ(exported.types()[1].next, nullptr);
+  ASSERT_EQ(V(exported.typeCount()), 2u);
+  EXPECT_EQ(V(exported.types()[0].next), &exported.types()[1]);
+  EXPECT_EQ(V(exported.types()[1].next), nullptr);
 
   const ApiTypeRecord* foo = type("Foo");
-  ASSERT_NE(foo, nullptr);
+  ASSERT_NE(V(foo), nullptr);
   EXPECT_STREQ(foo->nameSpace, "ns");
-  EXPECT_EQ(foo->size, sizeof(Foo));
+  EXPECT_EQ(V(foo->size), sizeof(Foo));
   EXPECT_STREQ(foo->description, "a foo");
-  EXPECT_EQ(foo->tagCount, 0u);
-  EXPECT_EQ(foo->enumerators, nullptr);
-  ASSERT_EQ(foo->count, 3u);
+  EXPECT_EQ(V(foo->tagCount), 0u);
+  EXPECT_EQ(V(foo->enumerators), nullptr);
+  ASSERT_EQ(V(foo->count), 3u);
   const ApiFieldRecord* f = foo->fields;
   EXPECT_STREQ(f[0].name, "zeta");
   EXPECT_STREQ(f[0].description, "first by registration");
-  EXPECT_EQ(f[0].offset, 0u);
-  EXPECT_EQ(f[0].typeCode, 6u);
+  EXPECT_EQ(V(f[0].offset), 0u);
+  EXPECT_EQ(V(f[0].typeCode), 6u);
   EXPECT_STREQ(f[0].typeName, "");
-  EXPECT_EQ(f[1].typeCode, 16u);
+  EXPECT_EQ(V(f[1].typeCode), 16u);
   EXPECT_STREQ(f[1].typeName, "Shade");
-  EXPECT_EQ(f[1].optional, 1);
-  EXPECT_EQ(f[2].typeCode, 12u) << "the extra type replaces the type";
-  EXPECT_EQ(f[2].elementCode, 0u);
-  EXPECT_EQ(f[0].next, &f[1]);
-  EXPECT_EQ(f[2].next, nullptr);
+  EXPECT_EQ(V(f[1].optional), 1);
+  EXPECT_EQ(V(f[2].typeCode), 12u) << "the extra type replaces the type";
+  EXPECT_EQ(V(f[2].elementCode), 0u);
+  EXPECT_EQ(V(f[0].next), &f[1]);
+  EXPECT_EQ(V(f[2].next), nullptr);
 
   const ApiTypeRecord* shade = type("Shade");
-  ASSERT_NE(shade, nullptr);
-  EXPECT_EQ(shade->fields, nullptr);
-  ASSERT_EQ(shade->count, 2u);
-  ASSERT_EQ(shade->tagCount, 2u);
+  ASSERT_NE(V(shade), nullptr);
+  EXPECT_EQ(V(shade->fields), nullptr);
+  ASSERT_EQ(V(shade->count), 2u);
+  ASSERT_EQ(V(shade->tagCount), 2u);
   EXPECT_STREQ(shade->tags[1], "colour");
   const ApiEnumeratorRecord* e = shade->enumerators;
   EXPECT_STREQ(e[0].name, "Dark") << "enumerators in name order";
-  EXPECT_EQ(e[0].value, 2);
+  EXPECT_EQ(V(e[0].value), 2);
   EXPECT_STREQ(e[0].description, "dim");
-  EXPECT_EQ(e[0].next, &e[1]);
+  EXPECT_EQ(V(e[0].next), &e[1]);
   EXPECT_STREQ(e[1].name, "Light");
-  EXPECT_EQ(e[1].next, nullptr);
+  EXPECT_EQ(V(e[1].next), nullptr);
 }
 
 // A structure without fields but with enumerators is written as an enumeration.
@@ -137,36 +143,36 @@ TEST_F(ApiExportTest, StructureWithOnlyEnumerators) {
   registry.registerType(1, "Odd", staticType<Odd>(), false).addValue("X", 9, "");
   exported.build(registry);
   const ApiTypeRecord* odd = type("Odd");
-  ASSERT_NE(odd, nullptr);
-  EXPECT_EQ(odd->fields, nullptr);
-  ASSERT_NE(odd->enumerators, nullptr);
-  EXPECT_EQ(odd->count, 1u);
-  EXPECT_EQ(odd->enumerators[0].value, 9);
+  ASSERT_NE(V(odd), nullptr);
+  EXPECT_EQ(V(odd->fields), nullptr);
+  ASSERT_NE(V(odd->enumerators), nullptr);
+  EXPECT_EQ(V(odd->count), 1u);
+  EXPECT_EQ(V(odd->enumerators[0].value), 9);
 }
 
 TEST_F(ApiExportTest, EventRecordsAndRebuild) {
   exported.build(registry);
-  ASSERT_EQ(exported.eventCount(), 1u);
+  ASSERT_EQ(V(exported.eventCount()), 1u);
   const ApiEventRecord& e = exported.events()[0];
   EXPECT_STREQ(e.name, "OnFoo");
   EXPECT_STREQ(e.nameSpace, "ns");
   EXPECT_STREQ(e.typeName, "Foo");
   EXPECT_STREQ(e.description, "fired");
-  EXPECT_EQ(e.tagCount, 0u);
+  EXPECT_EQ(V(e.tagCount), 0u);
 
   // A rebuild after more registrations holds the 15 builtins too, all linked.
   registry.initialize();
   exported.build(registry);
-  EXPECT_EQ(exported.typeCount(), 17u);
+  EXPECT_EQ(V(exported.typeCount()), 17u);
   std::uint32_t walked = 0;
   for (const ApiTypeRecord* t = exported.types(); t != nullptr; t = t->next) ++walked;
-  EXPECT_EQ(walked, 17u);
-  EXPECT_NE(type("BindingFullApiHelp"), nullptr);
-  EXPECT_EQ(exported.eventCount(), 2u);
+  EXPECT_EQ(V(walked), 17u);
+  EXPECT_NE(V(type("BindingFullApiHelp")), nullptr);
+  EXPECT_EQ(V(exported.eventCount()), 2u);
 
   exported.build({}, {}, {});
-  EXPECT_EQ(exported.typeCount(), 0u);
-  EXPECT_EQ(exported.types(), nullptr);
+  EXPECT_EQ(V(exported.typeCount()), 0u);
+  EXPECT_EQ(V(exported.types()), nullptr);
 }
 
 }  // namespace
