@@ -196,7 +196,7 @@ TEST_F(InventoryEndToEndTest, SignedInventoryExpiresAndIsInvalidatedByNotificati
                       {"items", {{{"inventoryType", "GEAR"}, {"itemId", kCatalogGear}}}}};
   EXPECT_EQ(putResource("/vane-messaging-service/v1/message/store/v1/inventory", message(store)), 201);
   bool refetched = false;
-  for (int i = 0; i < 100 && !refetched; ++i) {
+  for (int i = 0; i < 250 && !refetched; ++i) {
     std::this_thread::sleep_for(20ms);
     get(kSigned + typesQuery({"GEAR"}));
     refetched = serviceStats()["signedByType"]["GEAR"] == 3;
@@ -243,7 +243,7 @@ TEST_F(InventoryEndToEndTest, DisabledConfigurationAnswersEmptyResults) {
                         R"({"Enabled": false, "BaseServiceUrl": "http://127.0.0.1:9"})"),
             200);
   bool empty = false;
-  for (int i = 0; i < 100 && !empty; ++i) {
+  for (int i = 0; i < 250 && !empty; ++i) {
     std::this_thread::sleep_for(20ms);
     empty = get(kInventory + typesQuery({"EMOTE"})).second == json::array();
   }

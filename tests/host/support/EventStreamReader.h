@@ -34,7 +34,7 @@ class EventStreamReader {
 
   // True once `needle` has appeared in the stream, waiting up to `timeout`.
   bool waitFor(const std::string& needle,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+               std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
       {
