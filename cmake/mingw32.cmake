@@ -21,6 +21,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The staged headers (libyaml, and the RapidJSON link) reach every target.
+set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES ${QOR_MINGW_DEPS}/include)
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${QOR_MINGW_DEPS}/include)
+
 # pkg-config sees only the staged target libraries, never the build machine's.
 set(ENV{PKG_CONFIG_LIBDIR} ${QOR_MINGW_DEPS}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")

@@ -1,5 +1,5 @@
 // PluginLibrary: the built plug-in library, loaded once per test process
-// through dlopen and entered through its one export, as a core would.
+// (dlopen, or LoadLibraryA on Windows) and entered through its one export, as a core would.
 #pragma once
 
 #include "PluginAbi.h"
