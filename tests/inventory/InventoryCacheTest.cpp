@@ -163,8 +163,9 @@ TEST_F(SignedCacheTest, ExpiryInTheNearFutureIsHonoured) {
   // An expiry one minute ahead is still valid; its seconds are read as UTC.
   const std::int64_t inAMinute = static_cast<std::int64_t>(currentTimeMillis() / 1000) + 60;
   const auto when = static_cast<std::time_t>(inAMinute);
-  std::tm utc{};
-  ASSERT_NE(gmtime_r(&when, &utc), nullptr);
+  const std::tm* brokenDown = std::gmtime(&when);
+  ASSERT_NE(brokenDown, nullptr);
+  const std::tm utc = *brokenDown;
   char text[32];
   ASSERT_GT(std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc), 0u);
   ASSERT_EQ(parseUtcTimestamp(text), inAMinute) << text;
