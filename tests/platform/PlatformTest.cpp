@@ -1,4 +1,5 @@
 // The operating-system layer: blocks, locks, clocks and process facts.
+#include "platform/AllocationSize.h"
 #include "platform/Clock.h"
 #include "platform/Mutex.h"
 #include "platform/ProcessInfo.h"
@@ -8,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -88,4 +90,17 @@ TEST(ProcessInfo, ExecutableAndThread) {
   EXPECT_NE(mine, 0u);
   EXPECT_NE(mine, other);
   debugOutput("debug channel smoke\n");  // must not crash without a debugger
+}
+
+TEST(AllocationSize, CoversTheRequestAndFollowsReallocation) {
+  EXPECT_EQ(allocationSize(nullptr), 0u);
+  for (std::size_t request : {std::size_t{1}, std::size_t{24}, std::size_t{1000}, std::size_t{1} << 20}) {
+    void* block = std::malloc(request);
+    ASSERT_NE(block, nullptr);
+    EXPECT_GE(allocationSize(block), request) << request;
+    void* grown = std::realloc(block, request * 3);
+    ASSERT_NE(grown, nullptr);
+    EXPECT_GE(allocationSize(grown), request * 3) << request;
+    std::free(grown);
+  }
 }
