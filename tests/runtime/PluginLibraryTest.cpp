@@ -50,14 +50,14 @@ TEST_F(PluginLibraryTest, ExportsOnlyTheEntryPoint) {
 
 TEST_F(PluginLibraryTest, HandshakeWritesVersionNameCallbacksAndTable) {
   PluginHandshake h = load(18, 4, 2);
-  EXPECT_EQ(h.major, 18u);
-  EXPECT_EQ(h.minor, 0u);
-  EXPECT_EQ(h.patch, 0u);
-  ASSERT_NE(h.callbacks, nullptr);
-  ASSERT_NE(h.plugin, nullptr);
-  ASSERT_NE(h.shortName, nullptr);
-  EXPECT_STREQ(h.shortName, "qor-inventory");
-  ASSERT_NE(h.apiTable, nullptr);
+  EXPECT_EQ(+h.major, 18u);
+  EXPECT_EQ(+h.minor, 0u);
+  EXPECT_EQ(+h.patch, 0u);
+  ASSERT_NE(+h.callbacks, nullptr);
+  ASSERT_NE(+h.plugin, nullptr);
+  ASSERT_NE(+h.shortName, nullptr);
+  EXPECT_STREQ(+h.shortName, "qor-inventory");
+  ASSERT_NE(+h.apiTable, nullptr);
 
   // Walk the three chains; each must hold exactly its count.
   const PluginApiTable& t = *h.apiTable;
@@ -93,7 +93,7 @@ TEST_F(PluginLibraryTest, HandshakeWritesVersionNameCallbacksAndTable) {
 TEST_F(PluginLibraryTest, StartAndStopThroughTheCallbacks) {
   FakeCore core;
   PluginHandshake h = load();
-  ASSERT_EQ(h.callbacks->Start(h.plugin, core.context()), 1);
+  ASSERT_EQ(+h.callbacks->Start(h.plugin, core.context()), 1);
   std::set<std::string> subscribed;
   for (const auto& s : core.subscribeCalls()) {
     subscribed.insert(s.name);
@@ -114,7 +114,7 @@ TEST_F(PluginLibraryTest, StartAndStopThroughTheCallbacks) {
   // Events for names the plug-in never subscribed are ignored.
   CoreEvent stray{};
   stray.name = "OnNothing";
-  const auto& sub = core.subscribeCalls().front();
+  const RecordedSubscription sub = core.subscribeCalls().front();
   stray.context = sub.context;
   sub.callback(&stray);
 
