@@ -21,9 +21,8 @@ constexpr std::uint32_t fnv1a32(std::string_view text) noexcept {
 // The record is a header followed directly by the text and a NUL, so a
 // string costs one allocation (a pool slot for short texts). Records are
 // created only by PropertyArena.
-struct InternedString {
-  // Next record in the same bucket of the owning arena's table.
-  InternedString* next;
+// Aligned to 8 so that a slot-held record suits any pool slot on every target.
+struct alignas(8) InternedString {
   std::uint32_t hash;
   std::uint32_t count;
   std::uint32_t size;

@@ -32,7 +32,7 @@ void PropertyArena::freeLargeStrings() noexcept {
 
 void PropertyArena::clear() noexcept {
   freeLargeStrings();
-  for (std::size_t b = 0; b < bucketCount_; ++b) buckets_[b] = nullptr;
+  for (std::size_t b = 0; b < bucketCount_; ++b) buckets_[b] = Bucket{nullptr, 0};
   stringCount_ = 0;
   for (auto& pool : pools_) pool.releaseAll();
 }
@@ -46,26 +46,34 @@ std::size_t PropertyArena::pageCount() const noexcept {
 const InternedString* PropertyArena::find(std::string_view text) const noexcept {
   if (text.empty()) return InternedString::emptyRecord();
   const std::uint32_t h = fnv1a32(text);
-  for (InternedString* s = buckets_[h & (bucketCount_ - 1)]; s; s = s->next)
-    if (s->hash == h && s->size == text.size() && std::memcmp(s->data(), text.data(), text.size()) == 0) return s;
-  return nullptr;
+  const std::size_t mask = bucketCount_ - 1;
+  for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+    const Bucket& b = buckets_[i];
+    if (!b.record) return nullptr;
+    if (b.hash == h && b.record->size == text.size() && std::memcmp(b.record->data(), text.data(), text.size()) == 0)
+      return b.record;
+  }
 }
 
 InternedString* PropertyArena::intern(std::string_view text, std::uint32_t h) {
   if (text.empty()) return InternedString::emptyRecord();
-  InternedString** bucket = &buckets_[h & (bucketCount_ - 1)];
-  for (InternedString* s = *bucket; s; s = s->next) {
-    if (s->hash == h && s->size == text.size() && std::memcmp(s->data(), text.data(), text.size()) == 0) {
-      ++s->count;
-      return s;
+  std::size_t mask = bucketCount_ - 1;
+  std::size_t i = h & mask;
+  for (;; i = (i + 1) & mask) {
+    const Bucket& b = buckets_[i];
+    if (!b.record) break;
+    if (b.hash == h && b.record->size == text.size() && std::memcmp(b.record->data(), text.data(), text.size()) == 0) {
+      ++b.record->count;
+      return b.record;
     }
   }
   if (text.size() > UINT32_MAX) throw std::length_error("interned string too long");
-  // Growing at half load keeps most chains to one record, which matters
-  // because each step of a chain is a likely cache miss.
+  // Growing at half load keeps probe runs short.
   if (2 * (stringCount_ + 1) > bucketCount_) {
     rehash(bucketCount_ * 2);
-    bucket = &buckets_[h & (bucketCount_ - 1)];
+    mask = bucketCount_ - 1;
+    for (i = h & mask; buckets_[i].record; i = (i + 1) & mask) {
+    }
   }
   InternedString* s;
   if (text.size() <= kMaxSlotText) {
@@ -79,14 +87,13 @@ InternedString* PropertyArena::intern(std::string_view text, std::uint32_t h) {
     large_ = large;
     s = &large->record;
   }
-  s->next = *bucket;
   s->hash = h;
   s->count = 1;
   s->size = static_cast<std::uint32_t>(text.size());
   char* data = reinterpret_cast<char*>(s + 1);
   std::memcpy(data, text.data(), text.size());
   data[text.size()] = '\0';
-  *bucket = s;
+  buckets_[i] = Bucket{s, h};
   ++stringCount_;
   return s;
 }
@@ -98,28 +105,43 @@ void PropertyArena::reserveStrings(std::size_t count) {
 }
 
 void PropertyArena::rehash(std::size_t count) {
-  auto** buckets = new InternedString*[count]();
+  auto* buckets = new Bucket[count]();
+  const std::size_t mask = count - 1;
   for (std::size_t b = 0; b < bucketCount_; ++b) {
-    InternedString* s = buckets_[b];
-    while (s) {
-      InternedString* next = s->next;
-      InternedString*& head = buckets[s->hash & (count - 1)];
-      s->next = head;
-      head = s;
-      s = next;
-    }
+    const Bucket& old = buckets_[b];
+    if (!old.record) continue;
+    std::size_t i = old.hash & mask;
+    while (buckets[i].record) i = (i + 1) & mask;
+    buckets[i] = old;
   }
   if (buckets_ != initialBuckets_) delete[] buckets_;
   buckets_ = buckets;
   bucketCount_ = count;
 }
 
+std::size_t PropertyArena::slotOf(const InternedString* record) const noexcept {
+  const std::size_t mask = bucketCount_ - 1;
+  std::size_t i = record->hash & mask;
+  while (buckets_[i].record != record) i = (i + 1) & mask;
+  return i;
+}
+
 void PropertyArena::release(InternedString* record) noexcept {
   if (!record || record->isEmptyRecord()) return;
   if (--record->count != 0) return;
-  InternedString** link = &buckets_[record->hash & (bucketCount_ - 1)];
-  while (*link != record) link = &(*link)->next;
-  *link = record->next;
+  // Backward-shift deletion: later entries of the same probe run move up
+  // into the hole, so every remaining record stays reachable from its home.
+  const std::size_t mask = bucketCount_ - 1;
+  std::size_t hole = slotOf(record);
+  for (std::size_t j = (hole + 1) & mask; buckets_[j].record; j = (j + 1) & mask) {
+    const std::size_t home = buckets_[j].hash & mask;
+    // The entry at j may fill the hole when its home is not in (hole, j].
+    if (((j - home) & mask) >= ((j - hole) & mask)) {
+      buckets_[hole] = buckets_[j];
+      hole = j;
+    }
+  }
+  buckets_[hole] = Bucket{nullptr, 0};
   --stringCount_;
   if (record->size <= kMaxSlotText) {
     deallocate(record, recordBytes(record->size));

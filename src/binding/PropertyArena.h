@@ -85,10 +85,20 @@ class PropertyArena {
 
   static constexpr std::size_t kInitialBuckets = 8;
 
+  // One entry of the open-addressing string table: the record's hash sits
+  // next to its pointer, so probing compares hashes without touching records
+  // and growing the table never reads a record. A null record marks a free entry.
+  struct Bucket {
+    InternedString* record;
+    std::uint32_t hash;
+  };
+  // The entry holding `record`, which must be in the table.
+  std::size_t slotOf(const InternedString* record) const noexcept;
+
   alignas(16) unsigned char inline_[kPoolCount][kInlineChunk];
   SizeClassPool pools_[kPoolCount];
-  InternedString* initialBuckets_[kInitialBuckets];
-  InternedString** buckets_;
+  Bucket initialBuckets_[kInitialBuckets];
+  Bucket* buckets_;
   std::size_t bucketCount_ = kInitialBuckets;
   std::size_t stringCount_ = 0;
   LargeString* large_ = nullptr;

@@ -95,6 +95,37 @@ TEST_F(PropertyArenaStrings, ShortAndLongTextsBehaveAlike) {
   arena.intern("short");
 }
 
+// Records leave the table in orders that break probe runs in the middle, at
+// their ends and across the wrap-around; every record still present must stay
+// reachable and every released one must be gone.
+TEST_F(PropertyArenaStrings, ReleaseInAnyOrderKeepsTheOthersFindable) {
+  constexpr int kCount = 300;
+  const std::vector<int> strides = {1, 7, 13, 101};
+  for (int stride : strides) {
+    SCOPED_TRACE(stride);
+    PropertyArena local;
+    std::vector<InternedString*> records;
+    for (int i = 0; i < kCount; ++i) records.push_back(local.intern("k" + std::to_string(i)));
+    std::vector<bool> gone(kCount, false);
+    for (int n = 0, i = 0; n < kCount; ++n, i = (i + stride) % kCount) {
+      while (gone[i]) i = (i + 1) % kCount;
+      local.release(records[i]);
+      gone[i] = true;
+      if (n % 37 != 0) continue;
+      for (int k = 0; k < kCount; ++k) {
+        const InternedString* found = local.find("k" + std::to_string(k));
+        if (gone[k])
+          ASSERT_EQ(found, nullptr) << k;
+        else
+          ASSERT_EQ(found, records[k]) << k;
+      }
+    }
+    EXPECT_EQ(local.stringCount(), 0u);
+    // The emptied table takes the same texts again.
+    EXPECT_EQ(local.intern("k5")->count, 1u);
+  }
+}
+
 TEST_F(PropertyArenaStrings, TextsDifferingAfterANulAreDistinct) {
   InternedString* a = arena.intern(std::string_view("a\0b", 3));
   InternedString* b = arena.intern(std::string_view("a\0c", 3));
