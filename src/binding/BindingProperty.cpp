@@ -66,8 +66,18 @@ const BindingProperty& BindingProperty::emptyValue() noexcept { return gEmptyVal
 BindingProperty::~BindingProperty() {
   if (ownsArena_ && arena_) {
     // The whole tree goes with the arena: only what lives on the general
-    // heap needs a walk; slots and strings are dropped wholesale.
-    discardPayload(kind_, value_);
+    // heap needs a walk; slots and strings are dropped wholesale. When the
+    // root's own payload is the tree's only heap owner, nothing below it
+    // needs a visit.
+    const bool ownHeap = kind_ == Kind::Blob || kind_ == Kind::Collection;
+    if (arena_->heapPayloadCount() == (ownHeap ? 1u : 0u)) {
+      if (kind_ == Kind::Blob)
+        static_cast<BlobBytes*>(value_.p)->~BlobBytes();
+      else if (kind_ == Kind::Collection)
+        std::free(static_cast<ElementArray*>(value_.p)->data);
+    } else {
+      discardPayload(kind_, value_);
+    }
     delete arena_;
   } else {
     reset();
@@ -96,6 +106,7 @@ void BindingProperty::releasePayload(PropertyArena* arena, Kind kind, Value valu
       auto* bytes = static_cast<BlobBytes*>(value.p);
       bytes->~BlobBytes();
       arena->deallocateFor(bytes);
+      arena->dropHeapPayload();
       break;
     }
     case Kind::Enum:
@@ -106,6 +117,7 @@ void BindingProperty::releasePayload(PropertyArena* arena, Kind kind, Value valu
       for (std::uint32_t i = 0; i < array->size; ++i) array->data[i].~BindingProperty();
       std::free(array->data);
       arena->deallocateFor(array);
+      arena->dropHeapPayload();
       break;
     }
     case Kind::Structure: {
@@ -193,6 +205,7 @@ void BindingProperty::copyContents(const BindingProperty& other) {
       }
       value_.p = bytes;
       kind_ = Kind::Blob;
+      arena_->noteHeapPayload();
       break;
     }
     case Kind::Enum: {
@@ -323,6 +336,7 @@ void BindingProperty::setBlob(const void* data, std::size_t size) {
   reset();
   value_.p = bytes;
   kind_ = Kind::Blob;
+  arena.noteHeapPayload();
 }
 
 void BindingProperty::setBlob(std::vector<std::uint8_t>&& source) {
@@ -332,6 +346,7 @@ void BindingProperty::setBlob(std::vector<std::uint8_t>&& source) {
   reset();
   value_.p = bytes;
   kind_ = Kind::Blob;
+  arena.noteHeapPayload();
 }
 
 void BindingProperty::setEnum(std::int32_t v, const StaticType* type) {
@@ -350,6 +365,7 @@ void BindingProperty::makeCollection() {
   reset();
   value_.p = array;
   kind_ = Kind::Collection;
+  arena_->noteHeapPayload();
 }
 
 void BindingProperty::makeStructure() {

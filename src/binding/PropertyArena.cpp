@@ -34,6 +34,7 @@ void PropertyArena::clear() noexcept {
   freeLargeStrings();
   for (std::size_t b = 0; b < bucketCount_; ++b) buckets_[b] = Bucket{nullptr, 0};
   stringCount_ = 0;
+  heapPayloads_ = 0;
   for (auto& pool : pools_) pool.releaseAll();
 }
 

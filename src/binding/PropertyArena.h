@@ -62,6 +62,13 @@ class PropertyArena {
   // Pages currently taken from the PagePool by all pools of this arena.
   std::size_t pageCount() const noexcept;
 
+  // Live payloads of this tree that own general-heap memory (blobs and
+  // collections). A discarded tree whose only such payload is its root's can
+  // skip walking its values.
+  void noteHeapPayload() noexcept { ++heapPayloads_; }
+  void dropHeapPayload() noexcept { --heapPayloads_; }
+  std::size_t heapPayloadCount() const noexcept { return heapPayloads_; }
+
   // Forgets every string and every slot at once: used when a whole tree is
   // discarded, so that its nodes need not be released one by one.
   void clear() noexcept;
@@ -102,6 +109,7 @@ class PropertyArena {
   std::size_t bucketCount_ = kInitialBuckets;
   std::size_t stringCount_ = 0;
   LargeString* large_ = nullptr;
+  std::size_t heapPayloads_ = 0;
 };
 
 // Allocator for standard containers whose nodes live in an arena's pools.

@@ -39,6 +39,38 @@ BindingProperty intList(std::initializer_list<std::int64_t> values) {
 
 // ---- Kinds, setters and getters ----
 
+// A discarded tree skips walking its values when its root's payload is the
+// only one holding general-heap memory, so the arena's count of such payloads
+// must follow every way a blob or collection comes and goes.
+TEST(BindingPropertyHeapPayloadTest, CountFollowsBlobsAndCollections) {
+  BindingProperty root;
+  root.makeStructure();
+  const PropertyArena* arena = root.arena();
+  ASSERT_NE(arena, nullptr);
+  EXPECT_EQ(arena->heapPayloadCount(), 0u);
+  root.member("a").setString("text");
+  root.member("b").setEnum(3, nullptr);
+  EXPECT_EQ(arena->heapPayloadCount(), 0u);
+  root.member("list").append().setBlob("xy", 2);
+  EXPECT_EQ(arena->heapPayloadCount(), 2u);
+  std::vector<std::uint8_t> bytes = {1, 2, 3};
+  root.member("list").append().setBlob(std::move(bytes));
+  root.member("list").append().makeCollection();
+  EXPECT_EQ(arena->heapPayloadCount(), 4u);
+  root.member("copy") = root.get("list");  // four more, copied within the tree
+  EXPECT_EQ(arena->heapPayloadCount(), 8u);
+  root.member("list").element(0).setString("blob replaced");
+  EXPECT_EQ(arena->heapPayloadCount(), 7u);
+  root.member("list").setBool(true);  // the collection and what it held
+  EXPECT_EQ(arena->heapPayloadCount(), 4u);
+  BindingProperty other = root;  // a fresh arena counts its own
+  ASSERT_NE(other.arena(), arena);
+  EXPECT_EQ(other.arena()->heapPayloadCount(), 4u);
+  root.member("copy").reset();
+  EXPECT_EQ(arena->heapPayloadCount(), 0u);
+  EXPECT_EQ(other.get("copy").get(1).asBlob().size(), 3u);
+}
+
 TEST(BindingPropertyKindTest, NamesEveryKindAndNothingAbove) {
   const char* expected[] = {"empty",  "bool", "signed", "unsigned",   "float",
                             "string", "blob", "enum",   "collection", "structure"};
