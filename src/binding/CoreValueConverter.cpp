@@ -230,7 +230,8 @@ void toCoreValue(const BindingProperty& value, CoreValue& out, const TypeRegistr
       std::size_t count = value.size();
       auto* members =
           static_cast<CoreStructMember*>(allocate(count * sizeof(CoreStructMember)));
-      std::memset(static_cast<void*>(members), 0, count * sizeof(CoreStructMember));
+      // An empty structure has no member array (allocate(0) gives null).
+      if (members) std::memset(static_cast<void*>(members), 0, count * sizeof(CoreStructMember));
       out.u.block.data = members;
       out.u.block.count = static_cast<std::uint32_t>(count);
       out.kind = CORE_VALUE_STRUCT;

@@ -114,6 +114,26 @@ TEST(CoreValueConverterTest, ContainersRoundTrip) {
   releaseCoreValue(v);
 }
 
+// Empty containers have no member or element array: converting them must not
+// touch a null array (an empty map is a common function result).
+TEST(CoreValueConverterTest, EmptyContainersRoundTrip) {
+  for (bool structure : {true, false}) {
+    BindingProperty value;
+    if (structure) value.makeStructure(); else value.makeCollection();
+    CoreValue v;
+    toCoreValue(value, v, nullptr);
+    EXPECT_EQ(V(v.kind), structure ? CORE_VALUE_STRUCT : CORE_VALUE_ARRAY);
+    EXPECT_EQ(V(v.u.block.count), 0u);
+    BindingResult back;
+    fromCoreValue(back, v, "<value>");
+    ASSERT_TRUE(back.ok) << back.errorText();
+    EXPECT_EQ(back.value.kind(),
+              structure ? BindingPropertyKind::Structure : BindingPropertyKind::Collection);
+    EXPECT_EQ(V(back.value.size()), 0u);
+    releaseCoreValue(v);
+  }
+}
+
 // Records written by the core: borrowed texts, duplicate keys, and every
 // refusal of input that must not be trusted.
 TEST(CoreValueConverterTest, ReadingTheCoresRecords) {
