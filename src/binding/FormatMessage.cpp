@@ -55,7 +55,7 @@ double MessageArgument::asDouble() const noexcept {
 namespace {
 
 constexpr std::size_t kOutputLimit = 4095;  // a 4096-byte area, terminated
-constexpr std::size_t kSpecLimit = 60;      // longest printf specification
+constexpr std::size_t kSpecLimit = 60;      // longest printf conversion text after "%"
 // Widths and precisions are clamped here. The bound is far enough above the
 // output limit that the bytes kept are the same as with the unclamped value.
 constexpr int kFieldLimit = 16384;
