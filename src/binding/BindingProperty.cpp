@@ -2,9 +2,11 @@
 // tree's arena, deep copy, and the loose readings.
 #include "binding/BindingProperty.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <new>
 #include <stdexcept>
@@ -25,6 +27,7 @@ constexpr std::size_t kMaxElements = 268435455;
 // Collection payload. The element array lives on the general heap and is
 // relocated bytewise when it grows: values hold no pointers to themselves.
 struct ElementArray {
+  PropertyArena::HeapLink link;  // first: the chain's links are the payloads
   BindingProperty* data;
   std::uint32_t size;
   std::uint32_t capacity;
@@ -33,17 +36,35 @@ struct ElementArray {
 // Member names compare as unsigned bytes (strcmp order).
 struct NameLess {
   using is_transparent = void;
-  bool operator()(const InternedString* a, const InternedString* b) const noexcept { return a->view() < b->view(); }
-  bool operator()(const InternedString* a, std::string_view b) const noexcept { return a->view() < b; }
-  bool operator()(std::string_view a, const InternedString* b) const noexcept { return a < b->view(); }
+  bool operator()(const InternedString* a, const InternedString* b) const noexcept {
+    return compareBytes(a->view(), b->view()) < 0;
+  }
+  bool operator()(const InternedString* a, std::string_view b) const noexcept { return compareBytes(a->view(), b) < 0; }
+  bool operator()(std::string_view a, const InternedString* b) const noexcept { return compareBytes(a, b->view()) < 0; }
 };
 
 using MemberMap = std::map<InternedString*, BindingProperty, NameLess,
                            ArenaAllocator<std::pair<InternedString* const, BindingProperty>>>;
 using BlobBytes = std::vector<std::uint8_t>;
 
+// Blob payload: the growable byte array, chained like element arrays.
+struct BlobPayload {
+  PropertyArena::HeapLink link;
+  BlobBytes bytes;
+};
+
+inline BlobBytes& blobBytes(void* payload) noexcept { return static_cast<BlobPayload*>(payload)->bytes; }
+inline const BlobBytes& blobBytes(const void* payload) noexcept {
+  return static_cast<const BlobPayload*>(payload)->bytes;
+}
+
 static_assert(sizeof(BindingProperty) == (sizeof(void*) == 8 ? 24 : 16));
-static_assert(sizeof(ElementArray) <= PropertyArena::kMaxSlot && sizeof(BlobBytes) <= PropertyArena::kMaxSlot);
+static_assert(sizeof(ElementArray) <= PropertyArena::kMaxSlot && sizeof(BlobPayload) <= PropertyArena::kMaxSlot);
+static_assert(offsetof(ElementArray, link) == 0 && offsetof(BlobPayload, link) == 0);
+
+inline bool sameName(const InternedString* record, std::string_view name) noexcept {
+  return record->size == name.size() && sameBytes(record->data(), name.data(), name.size());
+}
 
 inline bool isScalar(Kind k) noexcept { return k <= Kind::Float; }
 
@@ -65,19 +86,13 @@ const BindingProperty& BindingProperty::emptyValue() noexcept { return gEmptyVal
 
 BindingProperty::~BindingProperty() {
   if (ownsArena_ && arena_) {
-    // The whole tree goes with the arena: only what lives on the general
-    // heap needs a walk; slots and strings are dropped wholesale. When the
-    // root's own payload is the tree's only heap owner, nothing below it
-    // needs a visit.
-    const bool ownHeap = kind_ == Kind::Blob || kind_ == Kind::Collection;
-    if (arena_->heapPayloadCount() == (ownHeap ? 1u : 0u)) {
-      if (kind_ == Kind::Blob)
-        static_cast<BlobBytes*>(value_.p)->~BlobBytes();
-      else if (kind_ == Kind::Collection)
-        std::free(static_cast<ElementArray*>(value_.p)->data);
-    } else {
-      discardPayload(kind_, value_);
-    }
+    // The whole tree goes with the arena: slots and strings are dropped
+    // wholesale, and the general-heap memory of its element arrays and blobs
+    // is found through the arena's chains, so no value needs a visit.
+    for (auto* link = arena_->heapPayloads(PropertyArena::kElementArrays); link; link = link->next)
+      std::free(reinterpret_cast<ElementArray*>(link)->data);
+    for (auto* link = arena_->heapPayloads(PropertyArena::kBlobs); link; link = link->next)
+      reinterpret_cast<BlobPayload*>(link)->bytes.~BlobBytes();
     delete arena_;
   } else {
     reset();
@@ -103,10 +118,10 @@ void BindingProperty::releasePayload(PropertyArena* arena, Kind kind, Value valu
       arena->release(static_cast<InternedString*>(value.p));
       break;
     case Kind::Blob: {
-      auto* bytes = static_cast<BlobBytes*>(value.p);
-      bytes->~BlobBytes();
-      arena->deallocateFor(bytes);
-      arena->dropHeapPayload();
+      auto* blob = static_cast<BlobPayload*>(value.p);
+      arena->unlinkHeapPayload(PropertyArena::kBlobs, &blob->link);
+      blob->bytes.~BlobBytes();
+      arena->deallocateFor(blob);
       break;
     }
     case Kind::Enum:
@@ -116,8 +131,8 @@ void BindingProperty::releasePayload(PropertyArena* arena, Kind kind, Value valu
       auto* array = static_cast<ElementArray*>(value.p);
       for (std::uint32_t i = 0; i < array->size; ++i) array->data[i].~BindingProperty();
       std::free(array->data);
+      arena->unlinkHeapPayload(PropertyArena::kElementArrays, &array->link);
       arena->deallocateFor(array);
-      arena->dropHeapPayload();
       break;
     }
     case Kind::Structure: {
@@ -127,25 +142,6 @@ void BindingProperty::releasePayload(PropertyArena* arena, Kind kind, Value valu
       arena->deallocateFor(map);
       break;
     }
-    default:
-      break;
-  }
-}
-
-void BindingProperty::discardPayload(Kind kind, Value value) noexcept {
-  switch (kind) {
-    case Kind::Blob:
-      static_cast<BlobBytes*>(value.p)->~BlobBytes();
-      break;
-    case Kind::Collection: {
-      auto* array = static_cast<ElementArray*>(value.p);
-      for (std::uint32_t i = 0; i < array->size; ++i) discardPayload(array->data[i].kind_, array->data[i].value_);
-      std::free(array->data);
-      break;
-    }
-    case Kind::Structure:
-      for (auto& [name, member] : *static_cast<MemberMap*>(value.p)) discardPayload(member.kind_, member.value_);
-      break;
     default:
       break;
   }
@@ -196,16 +192,16 @@ void BindingProperty::copyContents(const BindingProperty& other) {
       break;
     }
     case Kind::Blob: {
-      auto* bytes = arena_->allocateFor<BlobBytes>();
+      auto* blob = arena_->allocateFor<BlobPayload>();
       try {
-        new (bytes) BlobBytes(*static_cast<const BlobBytes*>(other.value_.p));
+        new (&blob->bytes) BlobBytes(blobBytes(other.value_.p));
       } catch (...) {
-        arena_->deallocateFor(bytes);
+        arena_->deallocateFor(blob);
         throw;
       }
-      value_.p = bytes;
+      arena_->linkHeapPayload(PropertyArena::kBlobs, &blob->link);
+      value_.p = blob;
       kind_ = Kind::Blob;
-      arena_->noteHeapPayload();
       break;
     }
     case Kind::Enum: {
@@ -325,28 +321,29 @@ void BindingProperty::setString(std::string_view text) {
 
 void BindingProperty::setBlob(const void* data, std::size_t size) {
   PropertyArena& arena = ensureArena();
-  auto* bytes = arena.allocateFor<BlobBytes>();
+  auto* blob = arena.allocateFor<BlobPayload>();
   try {
     const auto* first = static_cast<const std::uint8_t*>(data);
-    new (bytes) BlobBytes(first, first + (data ? size : 0));
+    new (&blob->bytes) BlobBytes(first, first + (data ? size : 0));
   } catch (...) {
-    arena.deallocateFor(bytes);
+    arena.deallocateFor(blob);
     throw;
   }
+  arena.linkHeapPayload(PropertyArena::kBlobs, &blob->link);
   reset();
-  value_.p = bytes;
+  value_.p = blob;
   kind_ = Kind::Blob;
-  arena.noteHeapPayload();
 }
 
 void BindingProperty::setBlob(std::vector<std::uint8_t>&& source) {
   PropertyArena& arena = ensureArena();
-  auto* bytes = new (arena.allocateFor<BlobBytes>()) BlobBytes(std::move(source));
+  auto* blob = arena.allocateFor<BlobPayload>();
+  new (&blob->bytes) BlobBytes(std::move(source));
   source.clear();
+  arena.linkHeapPayload(PropertyArena::kBlobs, &blob->link);
   reset();
-  value_.p = bytes;
+  value_.p = blob;
   kind_ = Kind::Blob;
-  arena.noteHeapPayload();
 }
 
 void BindingProperty::setEnum(std::int32_t v, const StaticType* type) {
@@ -361,11 +358,11 @@ void BindingProperty::setEnum(std::int32_t v, const StaticType* type) {
 void BindingProperty::makeCollection() {
   if (kind_ == Kind::Collection) return;
   auto* array = ensureArena().allocateFor<ElementArray>();
-  *array = ElementArray{nullptr, 0, 0};
+  *array = ElementArray{{}, nullptr, 0, 0};
+  arena_->linkHeapPayload(PropertyArena::kElementArrays, &array->link);
   reset();
   value_.p = array;
   kind_ = Kind::Collection;
-  arena_->noteHeapPayload();
 }
 
 void BindingProperty::makeStructure() {
@@ -386,7 +383,7 @@ std::size_t BindingProperty::size() const noexcept {
     case Kind::String:
       return static_cast<const InternedString*>(value_.p)->size;
     case Kind::Blob:
-      return static_cast<const BlobBytes*>(value_.p)->size();
+      return blobBytes(value_.p).size();
     case Kind::Collection:
       return static_cast<const ElementArray*>(value_.p)->size;
     case Kind::Structure:
@@ -409,8 +406,8 @@ std::string_view BindingProperty::asString(std::string_view def) const noexcept 
 
 std::span<const std::uint8_t> BindingProperty::asBlob() const noexcept {
   if (kind_ != Kind::Blob) return {};
-  const auto* bytes = static_cast<const BlobBytes*>(value_.p);
-  return {bytes->data(), bytes->size()};
+  const BlobBytes& bytes = blobBytes(value_.p);
+  return {bytes.data(), bytes.size()};
 }
 
 const EnumPayload* BindingProperty::asEnum() const noexcept {
@@ -546,8 +543,18 @@ bool BindingProperty::hasMember(std::string_view name) const noexcept {
 BindingProperty& BindingProperty::member(std::string_view name) {
   makeStructure();
   auto* map = static_cast<MemberMap*>(value_.p);
-  auto it = map->lower_bound(name);
-  if (it != map->end() && it->first->view() == name) return it->second;
+  MemberMap::iterator it = map->end();
+  // Members often arrive in ascending name order (every encoder of ours
+  // writes them so): a name above the last one goes straight to the end.
+  if (!map->empty()) {
+    auto last = std::prev(it);
+    const int order = compareBytes(last->first->view(), name);
+    if (order == 0) return last->second;
+    if (order > 0) {
+      it = map->lower_bound(name);
+      if (sameName(it->first, name)) return it->second;
+    }
+  }
   InternedString* key = arena_->intern(name);
   try {
     it = map->emplace_hint(it, std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());

@@ -173,7 +173,6 @@ class BindingProperty {
 
   void copyContents(const BindingProperty& other);
   static void releasePayload(PropertyArena* arena, BindingPropertyKind kind, Value value) noexcept;
-  static void discardPayload(BindingPropertyKind kind, Value value) noexcept;
   void growElements(std::size_t count);
 
   // 24 bytes on 64-bit targets, 16 on 32-bit ones. Values hold no pointer

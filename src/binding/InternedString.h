@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace qor {
@@ -16,6 +17,40 @@ constexpr std::uint32_t fnv1a32(std::string_view text) noexcept {
     h *= 16777619u;
   }
   return h;
+}
+
+// Byte-wise comparisons for the short texts of a tree (member names above
+// all), done inline: a library call costs more than the compare itself.
+// Eight bytes at a time while they agree, then byte by byte.
+inline bool sameBytes(const char* a, const char* b, std::size_t n) noexcept {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return false;
+  }
+  for (; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// strcmp order on unsigned bytes, then by length: <0, 0 or >0.
+inline int compareBytes(std::string_view a, std::string_view b) noexcept {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) break;
+  }
+  for (; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
 // The record is a header followed directly by the text and a NUL, so a

@@ -9,7 +9,7 @@
 
 namespace qor {
 
-PropertyArena::PropertyArena() noexcept : initialBuckets_{}, buckets_(initialBuckets_) {
+PropertyArena::PropertyArena() noexcept : initialBuckets_{}, recent_{}, buckets_(initialBuckets_) {
   static_assert(offsetof(LargeString, record) + sizeof(InternedString) == sizeof(LargeString),
                 "a large record's text follows its header directly");
   for (std::size_t i = 0; i < kPoolCount; ++i)
@@ -35,6 +35,8 @@ void PropertyArena::clear() noexcept {
   for (std::size_t b = 0; b < bucketCount_; ++b) buckets_[b] = Bucket{nullptr, 0};
   stringCount_ = 0;
   heapPayloads_ = 0;
+  heapChains_[0] = heapChains_[1] = nullptr;
+  for (auto& recent : recent_) recent = nullptr;
   for (auto& pool : pools_) pool.releaseAll();
 }
 
@@ -51,7 +53,7 @@ const InternedString* PropertyArena::find(std::string_view text) const noexcept 
   for (std::size_t i = h & mask;; i = (i + 1) & mask) {
     const Bucket& b = buckets_[i];
     if (!b.record) return nullptr;
-    if (b.hash == h && b.record->size == text.size() && std::memcmp(b.record->data(), text.data(), text.size()) == 0)
+    if (b.hash == h && b.record->size == text.size() && sameBytes(b.record->data(), text.data(), text.size()))
       return b.record;
   }
 }
@@ -63,7 +65,7 @@ InternedString* PropertyArena::intern(std::string_view text, std::uint32_t h) {
   for (;; i = (i + 1) & mask) {
     const Bucket& b = buckets_[i];
     if (!b.record) break;
-    if (b.hash == h && b.record->size == text.size() && std::memcmp(b.record->data(), text.data(), text.size()) == 0) {
+    if (b.hash == h && b.record->size == text.size() && sameBytes(b.record->data(), text.data(), text.size())) {
       ++b.record->count;
       return b.record;
     }
@@ -144,6 +146,8 @@ void PropertyArena::release(InternedString* record) noexcept {
   }
   buckets_[hole] = Bucket{nullptr, 0};
   --stringCount_;
+  InternedString*& recent = recent_[recentSlot(record->view())];
+  if (recent == record) recent = nullptr;
   if (record->size <= kMaxSlotText) {
     deallocate(record, recordBytes(record->size));
     return;

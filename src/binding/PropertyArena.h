@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "binding/InternedString.h"
@@ -48,7 +49,19 @@ class PropertyArena {
 
   // The record for `text` with its count raised by one; the shared empty
   // record (never counted) for an empty text. `hash` must be fnv1a32(text).
-  InternedString* intern(std::string_view text) { return intern(text, fnv1a32(text)); }
+  // A text met recently (member names, repeated values) is found in a small
+  // front cache by its bytes alone, without hashing it.
+  InternedString* intern(std::string_view text) {
+    if (text.empty()) return InternedString::emptyRecord();
+    InternedString*& recent = recent_[recentSlot(text)];
+    if (recent && recent->size == text.size() && sameBytes(recent->data(), text.data(), text.size())) {
+      ++recent->count;
+      return recent;
+    }
+    InternedString* record = intern(text, fnv1a32(text));
+    recent = record;
+    return record;
+  }
   InternedString* intern(std::string_view text, std::uint32_t hash);
   // Drops one reference; the record is freed when none is left.
   void release(InternedString* record) noexcept;
@@ -62,11 +75,30 @@ class PropertyArena {
   // Pages currently taken from the PagePool by all pools of this arena.
   std::size_t pageCount() const noexcept;
 
-  // Live payloads of this tree that own general-heap memory (blobs and
-  // collections). A discarded tree whose only such payload is its root's can
-  // skip walking its values.
-  void noteHeapPayload() noexcept { ++heapPayloads_; }
-  void dropHeapPayload() noexcept { --heapPayloads_; }
+  // Live payloads of this tree that own general-heap memory (element arrays
+  // and blob bytes) are chained here, one chain per kind, so that a discarded
+  // tree frees that memory by walking the chains instead of its values.
+  struct HeapLink {
+    HeapLink* prev;
+    HeapLink* next;
+  };
+  enum HeapChain : unsigned { kElementArrays = 0, kBlobs = 1 };
+  void linkHeapPayload(HeapChain chain, HeapLink* link) noexcept {
+    link->prev = nullptr;
+    link->next = heapChains_[chain];
+    if (link->next) link->next->prev = link;
+    heapChains_[chain] = link;
+    ++heapPayloads_;
+  }
+  void unlinkHeapPayload(HeapChain chain, HeapLink* link) noexcept {
+    if (link->prev)
+      link->prev->next = link->next;
+    else
+      heapChains_[chain] = link->next;
+    if (link->next) link->next->prev = link->prev;
+    --heapPayloads_;
+  }
+  HeapLink* heapPayloads(HeapChain chain) const noexcept { return heapChains_[chain]; }
   std::size_t heapPayloadCount() const noexcept { return heapPayloads_; }
 
   // Forgets every string and every slot at once: used when a whole tree is
@@ -92,6 +124,15 @@ class PropertyArena {
 
   static constexpr std::size_t kInitialBuckets = 8;
 
+  // The front cache: one record per slot, chosen by the text's length and
+  // its first and last bytes; a record leaves it when it is freed.
+  static constexpr std::size_t kRecentSlots = 64;
+  static std::size_t recentSlot(std::string_view text) noexcept {
+    const auto first = static_cast<unsigned char>(text.front());
+    const auto last = static_cast<unsigned char>(text.back());
+    return (text.size() * 7 + first * 3 + last) & (kRecentSlots - 1);
+  }
+
   // One entry of the open-addressing string table: the record's hash sits
   // next to its pointer, so probing compares hashes without touching records
   // and growing the table never reads a record. A null record marks a free entry.
@@ -105,10 +146,12 @@ class PropertyArena {
   alignas(16) unsigned char inline_[kPoolCount][kInlineChunk];
   SizeClassPool pools_[kPoolCount];
   Bucket initialBuckets_[kInitialBuckets];
+  InternedString* recent_[kRecentSlots];
   Bucket* buckets_;
   std::size_t bucketCount_ = kInitialBuckets;
   std::size_t stringCount_ = 0;
   LargeString* large_ = nullptr;
+  HeapLink* heapChains_[2] = {nullptr, nullptr};
   std::size_t heapPayloads_ = 0;
 };
 

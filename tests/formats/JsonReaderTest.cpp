@@ -4,6 +4,7 @@
 #include "formats/JsonReader.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstring>
 #include <memory>
@@ -147,6 +148,23 @@ TEST(JsonReaderTest, InvalidUtf8PassesThrough) {
 
 class JsonNestingTest : public ::testing::Test {
  protected:
+  // Runs `fn` on a thread whose stack holds `bytes`; a stack overflow
+  // crashes the test program.
+  template <typename F>
+  static void runOnSmallStack(std::size_t bytes, F&& fn) {
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, bytes), 0);
+    pthread_t thread;
+    auto body = [](void* p) -> void* {
+      (*static_cast<F*>(p))();
+      return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, &fn), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+  }
+
   static std::string arrays(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 };
 
@@ -174,6 +192,25 @@ TEST_F(JsonNestingTest, RefusesOneMoreAtItsBracket) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.errorText(), row.message);
   }
+}
+
+// The reader recurses once per open container: with the depth limit it fits
+// a 1 MiB thread stack (the default on Windows) at the limit and beyond it.
+TEST_F(JsonNestingTest, DeepInputFitsASmallThreadStack) {
+  const std::string atLimit = arrays(kJsonMaxDepth);
+  const std::string tooDeep = std::string(100000, '[');
+  std::string objects;
+  for (std::size_t i = 0; i < kJsonMaxDepth; ++i) objects += "{\"a\":";
+  objects += "1" + std::string(kJsonMaxDepth, '}');
+  bool results[3] = {};
+  runOnSmallStack(1 << 20, [&] {
+    results[0] = readJson(atLimit).ok;
+    results[1] = readJson(tooDeep).ok;
+    results[2] = readJson(objects).ok;
+  });
+  EXPECT_TRUE(results[0]);
+  EXPECT_FALSE(results[1]);
+  EXPECT_TRUE(results[2]);
 }
 
 // Siblings do not add depth: many containers side by side at the limit.
