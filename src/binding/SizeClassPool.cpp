@@ -62,24 +62,14 @@ SizeClassPool::ChunkHeader* SizeClassPool::chunkOf(void* slot) const noexcept {
   return reinterpret_cast<ChunkHeader*>(addr & ~(std::uintptr_t{PagePool::kPageSize} - 1));
 }
 
-void* SizeClassPool::allocate() {
-  ChunkHeader* chunk = available_;
-  if (!chunk) {
-    void* page = PagePool::instance().acquirePage();
-    if (!page) throw std::bad_alloc();
-    ++pages_;
-    chunk = static_cast<ChunkHeader*>(page);
-    format(chunk, static_cast<std::uint16_t>(PagePool::kPageSize));
-    link(available_, chunk);
-  }
-  auto* slot = reinterpret_cast<unsigned char*>(chunk) + std::size_t{chunk->firstFree} * slotSize_;
-  chunk->firstFree = loadIndex(slot);
-  ++chunk->used;
-  if (chunk->firstFree == 0) {
-    unlink(available_, chunk);
-    link(full_, chunk);
-  }
-  return slot;
+SizeClassPool::ChunkHeader* SizeClassPool::addPage() {
+  void* page = PagePool::instance().acquirePage();
+  if (!page) throw std::bad_alloc();
+  ++pages_;
+  auto* chunk = static_cast<ChunkHeader*>(page);
+  format(chunk, static_cast<std::uint16_t>(PagePool::kPageSize));
+  link(available_, chunk);
+  return chunk;
 }
 
 void SizeClassPool::deallocate(void* p) noexcept {

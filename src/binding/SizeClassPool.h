@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace qor {
 
@@ -20,7 +21,17 @@ class SizeClassPool {
   void init(std::uint16_t slotSize, void* inlineChunk, std::uint16_t inlineSize) noexcept;
 
   // A slot of slotSize() bytes; throws std::bad_alloc when no page is left.
-  void* allocate();
+  // The common case (a chunk with a free slot) is inline.
+  void* allocate() {
+    ChunkHeader* chunk = available_ ? available_ : addPage();
+    auto* slot = reinterpret_cast<unsigned char*>(chunk) + std::size_t{chunk->firstFree} * slotSize_;
+    std::uint16_t next;
+    std::memcpy(&next, slot, sizeof next);
+    chunk->firstFree = next;
+    ++chunk->used;
+    if (next == 0) moveToFull(chunk);
+    return slot;
+  }
   void deallocate(void* slot) noexcept;
 
   // Returns every page to the PagePool at once, whatever its slots hold.
@@ -40,6 +51,12 @@ class SizeClassPool {
   };
 
   void format(ChunkHeader* chunk, std::uint16_t size) noexcept;
+  // Takes a page from the PagePool and makes it the first available chunk.
+  ChunkHeader* addPage();
+  void moveToFull(ChunkHeader* chunk) noexcept {
+    unlink(available_, chunk);
+    link(full_, chunk);
+  }
   void releasePages() noexcept;
   ChunkHeader* chunkOf(void* slot) const noexcept;
   static void link(ChunkHeader*& head, ChunkHeader* chunk) noexcept;

@@ -43,13 +43,16 @@ struct Anchor {
 
 enum class FrameKind : std::uint8_t { Value, Sequence, Mapping };
 
+// The step from the parent frame's container to this frame's node is kept
+// as an element index or as a member name on the builder's key stack, so
+// that entering a member costs no allocation; anchors copy the steps out.
 struct Frame {
-  Frame(BindingProperty* t, PathStep s) : target(t), step(std::move(s)) {}
-
   BindingProperty* target;
   FrameKind kind = FrameKind::Value;
+  bool isMember = false;
   Anchor* anchor = nullptr;  // the anchor of an open sequence or mapping
-  PathStep step;
+  std::size_t index = 0;     // element index, or the name's offset on the key stack
+  std::size_t nameLength = 0;
 };
 
 bool equals(const char* text, std::size_t length, std::string_view word) {
@@ -102,7 +105,7 @@ class YamlBuilder {
  public:
   explicit YamlBuilder(BindingProperty& root) : root_(root) {
     frames_.reserve(32);
-    frames_.push_back(Frame(&root, PathStep{}));
+    frames_.push_back(Frame{&root});
   }
 
   // Handles one event; false when it ends the document with an error, or
@@ -166,11 +169,12 @@ class YamlBuilder {
     if (top.kind == FrameKind::Sequence) {
       std::size_t index = top.target->size();
       BindingProperty* element = &top.target->append();
-      frames_.emplace_back(element, PathStep{index, {}, false});
+      frames_.push_back(Frame{element, FrameKind::Value, false, nullptr, index, 0});
     } else if (top.kind == FrameKind::Mapping && hasPendingKey_) {
       BindingProperty* member = &top.target->member(pendingKey_);
       hasPendingKey_ = false;
-      frames_.emplace_back(member, PathStep{0, std::move(pendingKey_), true});
+      frames_.push_back(Frame{member, FrameKind::Value, true, nullptr, keyStack_.size(), pendingKey_.size()});
+      keyStack_ += pendingKey_;
     }
   }
 
@@ -179,6 +183,7 @@ class YamlBuilder {
   // Removes the top frame; the root's frame stays and becomes a plain value again.
   void popFrame() {
     if (frames_.size() > 1) {
+      if (frames_.back().isMember) keyStack_.resize(frames_.back().index);
       frames_.pop_back();
     } else {
       frames_.back().kind = FrameKind::Value;
@@ -208,7 +213,13 @@ class YamlBuilder {
     }
     Anchor& anchor = it->second;
     anchor.path.reserve(frames_.size() - 1);
-    for (std::size_t i = 1; i < frames_.size(); ++i) anchor.path.push_back(frames_[i].step);
+    for (std::size_t i = 1; i < frames_.size(); ++i) {
+      const Frame& f = frames_[i];
+      if (f.isMember)
+        anchor.path.push_back(PathStep{0, keyStack_.substr(f.index, f.nameLength), true});
+      else
+        anchor.path.push_back(PathStep{f.index, {}, false});
+    }
     return &anchor;
   }
 
@@ -415,6 +426,7 @@ class YamlBuilder {
   std::vector<Frame> frames_;
   std::unordered_map<std::string, Anchor> anchors_;
   std::string pendingKey_;
+  std::string keyStack_;  // names of the member frames, outermost first
   std::size_t openContainers_ = 0;
   std::size_t aliasValues_ = 0;
   bool hasPendingKey_ = false;
