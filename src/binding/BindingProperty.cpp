@@ -104,6 +104,8 @@ PropertyArena& BindingProperty::ensureArena() {
   return *arena_;
 }
 
+void BindingProperty::reserveStrings(std::size_t count) { ensureArena().reserveStrings(count); }
+
 void BindingProperty::reset() noexcept {
   const Kind kind = kind_;
   const Value value = value_;

@@ -4,6 +4,7 @@
 // optimised build) whatever the input.
 #include "formats/JsonReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -143,6 +144,11 @@ BindingResult parse(Stream& stream, const char* begin, const char* end) {
   BindingResult result;
   if (isBlankText(begin, end)) return result;  // empty text is an empty value, not an error
 
+  // About one distinct string per 64 bytes of text. The table is sized up
+  // front only while it stays small enough for the cache; a bigger document
+  // grows it as its strings come.
+  const std::size_t length = end ? static_cast<std::size_t>(end - begin) : std::strlen(begin);
+  result.value.reserveStrings(std::min<std::size_t>(length / 64, 16384));
   ValueBuilder<Stream> builder(result.value, stream);
   rapidjson::Reader reader;
   rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);

@@ -50,18 +50,23 @@ class MsgPackParser {
         frames.pop_back();
         continue;
       }
+      BindingProperty* target;
       if (top.target->kind() == BindingPropertyKind::Collection) {
-        BindingProperty& element = top.target->element(static_cast<std::size_t>(top.index));
+        target = &top.target->element(static_cast<std::size_t>(top.index));
         ++top.index;
-        frames.push_back(Frame{&element});
       } else if (top.index % 2 == 0) {
         ++top.index;
         if (!readKey(top.key)) break;
+        continue;
       } else {
         ++top.index;
-        BindingProperty& member = top.target->member(top.key);
-        frames.push_back(Frame{&member});
+        target = &top.target->member(top.key);
       }
+      // The item is read in place; only a container gets a frame of its own.
+      if (pos_ == size_) break;
+      Frame item{target};
+      if (!readItem(item, frames.size())) break;
+      if (item.open) frames.push_back(item);
     }
     if (failed_) {
       out.result.setError(error_);
