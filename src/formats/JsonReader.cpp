@@ -7,17 +7,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <rapidjson/error/en.h>
-#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 namespace qor {
 namespace {
 
-// The recursive mode is the faster one; the depth limit bounds its recursion.
-constexpr unsigned kParseFlags = rapidjson::kParseDefaultFlags;
+// The default syntax, read in place. The recursive mode is the faster one;
+// the depth limit bounds its recursion.
+constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag;
 
 // Receives the reader's events and writes them into the value tree. The
 // target is the value the next scalar or container goes into; `open_` holds
@@ -25,7 +26,7 @@ constexpr unsigned kParseFlags = rapidjson::kParseDefaultFlags;
 template <class Stream>
 class ValueBuilder {
  public:
-  ValueBuilder(BindingProperty& root, const Stream& stream) : target_(&root), stream_(stream) {
+  ValueBuilder(BindingProperty& root, Stream& stream) : target_(&root), stream_(stream) {
     open_.reserve(32);
   }
 
@@ -114,7 +115,7 @@ class ValueBuilder {
 
   BindingProperty* target_;
   std::vector<BindingProperty*> open_;
-  const Stream& stream_;
+  Stream& stream_;
   std::size_t tooDeepOffset_ = 0;
   bool tooDeep_ = false;
 };
@@ -128,26 +129,28 @@ void setJsonError(BindingResult& result, const char* reason, std::size_t offset)
 
 bool isJsonBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// True when the text holds nothing but blanks; `end` null means the text ends
-// at its NUL byte.
+// True when the text holds nothing but blanks.
 bool isBlankText(const char* p, const char* end) {
-  if (end == nullptr) {
-    while (isJsonBlank(*p)) ++p;
-    return *p == '\0';
-  }
   while (p != end && isJsonBlank(*p)) ++p;
   return p == end;
 }
 
-template <class Stream>
-BindingResult parse(Stream& stream, const char* begin, const char* end) {
+// Reads `length` bytes of text (no NUL among them). The reader works in
+// place on a private copy: strings are unescaped where they stand and handed
+// over without a second copy, which is much faster than reading from a
+// constant buffer; the copy lives for the read only.
+BindingResult parse(const char* text, std::size_t length) {
   BindingResult result;
-  if (isBlankText(begin, end)) return result;  // empty text is an empty value, not an error
+  if (isBlankText(text, text + length)) return result;  // empty text is an empty value, not an error
 
+  std::unique_ptr<char[]> copy(new char[length + 1]);
+  std::memcpy(copy.get(), text, length);
+  copy[length] = '\0';
+  using Stream = rapidjson::InsituStringStream;
+  Stream stream(copy.get());
   // About one distinct string per 64 bytes of text. The table is sized up
   // front only while it stays small enough for the cache; a bigger document
   // grows it as its strings come.
-  const std::size_t length = end ? static_cast<std::size_t>(end - begin) : std::strlen(begin);
   result.value.reserveStrings(std::min<std::size_t>(length / 64, 16384));
   ValueBuilder<Stream> builder(result.value, stream);
   rapidjson::Reader reader;
@@ -166,8 +169,7 @@ BindingResult parse(Stream& stream, const char* begin, const char* end) {
 
 BindingResult readJson(const char* nulTerminated) {
   if (nulTerminated == nullptr) return BindingResult{};
-  rapidjson::StringStream stream(nulTerminated);
-  return parse(stream, nulTerminated, nullptr);
+  return parse(nulTerminated, std::strlen(nulTerminated));
 }
 
 BindingResult readJson(const std::string& text) { return readJson(text.c_str()); }
@@ -175,15 +177,9 @@ BindingResult readJson(const std::string& text) { return readJson(text.c_str());
 BindingResult readJson(std::string_view text) {
   const char* begin = text.data();
   if (begin == nullptr || text.empty()) return BindingResult{};
-  // A NUL inside the view ends the text there, and the NUL-terminated reader
-  // (which never looks past it) can run; otherwise the reader is bounded by the
-  // view's end.
-  if (std::memchr(begin, '\0', text.size()) != nullptr) {
-    rapidjson::StringStream stream(begin);
-    return parse(stream, begin, nullptr);
-  }
-  rapidjson::MemoryStream stream(begin, text.size());
-  return parse(stream, begin, begin + text.size());
+  // A NUL inside the view ends the text there.
+  const void* nul = std::memchr(begin, '\0', text.size());
+  return parse(begin, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : text.size());
 }
 
 }  // namespace qor
