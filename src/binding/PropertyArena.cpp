@@ -30,16 +30,6 @@ void PropertyArena::freeLargeStrings() noexcept {
   }
 }
 
-void PropertyArena::clear() noexcept {
-  freeLargeStrings();
-  for (std::size_t b = 0; b < bucketCount_; ++b) buckets_[b] = Bucket{nullptr, 0};
-  stringCount_ = 0;
-  heapPayloads_ = 0;
-  heapChains_[0] = heapChains_[1] = nullptr;
-  for (auto& recent : recent_) recent = nullptr;
-  for (auto& pool : pools_) pool.releaseAll();
-}
-
 std::size_t PropertyArena::pageCount() const noexcept {
   std::size_t n = 0;
   for (const auto& pool : pools_) n += pool.pageCount();

@@ -101,10 +101,6 @@ class PropertyArena {
   HeapLink* heapPayloads(HeapChain chain) const noexcept { return heapChains_[chain]; }
   std::size_t heapPayloadCount() const noexcept { return heapPayloads_; }
 
-  // Forgets every string and every slot at once: used when a whole tree is
-  // discarded, so that its nodes need not be released one by one.
-  void clear() noexcept;
-
  private:
   void rehash(std::size_t buckets);
   void freeLargeStrings() noexcept;

@@ -89,17 +89,6 @@ void SizeClassPool::deallocate(void* p) noexcept {
   }
 }
 
-void SizeClassPool::releaseAll() noexcept {
-  releasePages();
-  if (inline_) {
-    format(inline_, inline_->size);
-    if (inline_->firstFree)
-      link(available_, inline_);
-    else
-      link(full_, inline_);
-  }
-}
-
 void SizeClassPool::releasePages() noexcept {
   for (ChunkHeader** list : {&available_, &full_}) {
     ChunkHeader* chunk = *list;

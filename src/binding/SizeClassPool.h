@@ -34,8 +34,6 @@ class SizeClassPool {
   }
   void deallocate(void* slot) noexcept;
 
-  // Returns every page to the PagePool at once, whatever its slots hold.
-  void releaseAll() noexcept;
 
   std::uint16_t slotSize() const noexcept { return slotSize_; }
   // Pages currently taken from the PagePool.
