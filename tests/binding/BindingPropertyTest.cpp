@@ -39,9 +39,9 @@ BindingProperty intList(std::initializer_list<std::int64_t> values) {
 
 // ---- Kinds, setters and getters ----
 
-// A discarded tree skips walking its values when its root's payload is the
-// only one holding general-heap memory, so the arena's count of such payloads
-// must follow every way a blob or collection comes and goes.
+// A discarded tree frees the general-heap memory of its blobs and collections
+// through the arena's chains instead of walking its values, so the chains
+// (and their count) must follow every way a blob or collection comes and goes.
 TEST(BindingPropertyHeapPayloadTest, CountFollowsBlobsAndCollections) {
   BindingProperty root;
   root.makeStructure();
