@@ -104,7 +104,7 @@ PropertyArena& BindingProperty::ensureArena() {
   return *arena_;
 }
 
-void BindingProperty::reserveStrings(std::size_t count) { ensureArena().reserveStrings(count); }
+void BindingProperty::expectStrings(std::size_t estimate) { ensureArena().expectStrings(estimate); }
 
 void BindingProperty::reset() noexcept {
   const Kind kind = kind_;

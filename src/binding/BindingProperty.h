@@ -73,9 +73,10 @@ class BindingProperty {
   // Releases the contents; the arena stays.
   void reset() noexcept;
 
-  // Sizes the tree's string table for about `count` strings, so that a
-  // reader that can estimate them from its input does not grow it step by step.
-  void reserveStrings(std::size_t count);
+  // Sizes the tree's string table for an estimate of the strings to come
+  // (within a cap), so that a reader that can estimate them from its input
+  // does not grow it step by step.
+  void expectStrings(std::size_t estimate);
 
   // ---- Setters (each resets first) ----
   void setBool(bool v);

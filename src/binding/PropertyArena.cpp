@@ -30,6 +30,13 @@ void PropertyArena::freeLargeStrings() noexcept {
   }
 }
 
+std::size_t PropertyArena::heapPayloadCount() const noexcept {
+  std::size_t n = 0;
+  for (HeapLink* chain : heapChains_)
+    for (HeapLink* link = chain; link; link = link->next) ++n;
+  return n;
+}
+
 std::size_t PropertyArena::pageCount() const noexcept {
   std::size_t n = 0;
   for (const auto& pool : pools_) n += pool.pageCount();

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "binding/InternedString.h"
@@ -67,8 +66,16 @@ class PropertyArena {
   void release(InternedString* record) noexcept;
   // Looks a text up without inserting it or counting; null when absent.
   const InternedString* find(std::string_view text) const noexcept;
-  // Sizes the table for `count` strings at load 1.0.
+  // Sizes the table so that `count` strings fit without growing it.
   void reserveStrings(std::size_t count);
+  // Sizes the table for an estimate of the strings to come, but only up to
+  // kMaxExpectedStrings: a table that big still fits the cache, while a
+  // bigger one sized up front makes every early insertion miss it. Beyond
+  // that the table grows as the strings come.
+  static constexpr std::size_t kMaxExpectedStrings = 16384;
+  void expectStrings(std::size_t estimate) {
+    reserveStrings(estimate < kMaxExpectedStrings ? estimate : kMaxExpectedStrings);
+  }
 
   std::size_t stringCount() const noexcept { return stringCount_; }
   std::size_t bucketCount() const noexcept { return bucketCount_; }
@@ -88,7 +95,6 @@ class PropertyArena {
     link->next = heapChains_[chain];
     if (link->next) link->next->prev = link;
     heapChains_[chain] = link;
-    ++heapPayloads_;
   }
   void unlinkHeapPayload(HeapChain chain, HeapLink* link) noexcept {
     if (link->prev)
@@ -96,10 +102,10 @@ class PropertyArena {
     else
       heapChains_[chain] = link->next;
     if (link->next) link->next->prev = link->prev;
-    --heapPayloads_;
   }
   HeapLink* heapPayloads(HeapChain chain) const noexcept { return heapChains_[chain]; }
-  std::size_t heapPayloadCount() const noexcept { return heapPayloads_; }
+  // Counts the chained payloads (a walk: for checks, not for hot paths).
+  std::size_t heapPayloadCount() const noexcept;
 
  private:
   void rehash(std::size_t buckets);
@@ -148,7 +154,6 @@ class PropertyArena {
   std::size_t stringCount_ = 0;
   LargeString* large_ = nullptr;
   HeapLink* heapChains_[2] = {nullptr, nullptr};
-  std::size_t heapPayloads_ = 0;
 };
 
 // Allocator for standard containers whose nodes live in an arena's pools.

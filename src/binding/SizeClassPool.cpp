@@ -8,15 +8,6 @@
 
 namespace qor {
 
-namespace {
-inline std::uint16_t loadIndex(const unsigned char* slot) noexcept {
-  std::uint16_t v;
-  std::memcpy(&v, slot, sizeof v);
-  return v;
-}
-inline void storeIndex(unsigned char* slot, std::uint16_t v) noexcept { std::memcpy(slot, &v, sizeof v); }
-}  // namespace
-
 void SizeClassPool::init(std::uint16_t slotSize, void* inlineChunk, std::uint16_t inlineSize) noexcept {
   slotSize_ = slotSize;
   firstIndex_ = static_cast<std::uint16_t>((sizeof(ChunkHeader) + slotSize - 1) / slotSize);

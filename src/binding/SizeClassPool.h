@@ -25,15 +25,13 @@ class SizeClassPool {
   void* allocate() {
     ChunkHeader* chunk = available_ ? available_ : addPage();
     auto* slot = reinterpret_cast<unsigned char*>(chunk) + std::size_t{chunk->firstFree} * slotSize_;
-    std::uint16_t next;
-    std::memcpy(&next, slot, sizeof next);
+    const std::uint16_t next = loadIndex(slot);
     chunk->firstFree = next;
     ++chunk->used;
     if (next == 0) moveToFull(chunk);
     return slot;
   }
   void deallocate(void* slot) noexcept;
-
 
   std::uint16_t slotSize() const noexcept { return slotSize_; }
   // Pages currently taken from the PagePool.
@@ -47,6 +45,14 @@ class SizeClassPool {
     std::uint16_t used;       // slots in use
     std::uint16_t firstFree;  // slot index, 0 when the chunk is full
   };
+
+  // A free slot holds the index of the next free one, stored unaligned.
+  static std::uint16_t loadIndex(const unsigned char* slot) noexcept {
+    std::uint16_t v;
+    std::memcpy(&v, slot, sizeof v);
+    return v;
+  }
+  static void storeIndex(unsigned char* slot, std::uint16_t v) noexcept { std::memcpy(slot, &v, sizeof v); }
 
   void format(ChunkHeader* chunk, std::uint16_t size) noexcept;
   // Takes a page from the PagePool and makes it the first available chunk.

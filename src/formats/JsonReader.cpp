@@ -4,7 +4,6 @@
 // optimised build) whatever the input.
 #include "formats/JsonReader.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,10 +19,12 @@ namespace {
 // the depth limit bounds its recursion.
 constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag;
 
+using Stream = rapidjson::InsituStringStream;
+
 // Receives the reader's events and writes them into the value tree. The
 // target is the value the next scalar or container goes into; `open_` holds
 // the collections and structures whose closing bracket has not come yet.
-template <class Stream>
+
 class ValueBuilder {
  public:
   ValueBuilder(BindingProperty& root, Stream& stream) : target_(&root), stream_(stream) {
@@ -146,13 +147,9 @@ BindingResult parse(const char* text, std::size_t length) {
   std::unique_ptr<char[]> copy(new char[length + 1]);
   std::memcpy(copy.get(), text, length);
   copy[length] = '\0';
-  using Stream = rapidjson::InsituStringStream;
   Stream stream(copy.get());
-  // About one distinct string per 64 bytes of text. The table is sized up
-  // front only while it stays small enough for the cache; a bigger document
-  // grows it as its strings come.
-  result.value.reserveStrings(std::min<std::size_t>(length / 64, 16384));
-  ValueBuilder<Stream> builder(result.value, stream);
+  result.value.expectStrings(length / 64);  // about one distinct string per 64 bytes
+  ValueBuilder builder(result.value, stream);
   rapidjson::Reader reader;
   rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
   if (parsed) return result;

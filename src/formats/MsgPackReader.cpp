@@ -39,9 +39,7 @@ class MsgPackParser {
     std::vector<Frame> frames;
     frames.reserve(16);
     frames.push_back(Frame{&out.result.value});
-    // About one distinct string per 48 bytes of input, sized up front only
-    // while the table stays small enough for the cache.
-    out.result.value.reserveStrings(std::min<std::size_t>(size_ / 48, 16384));
+    out.result.value.expectStrings(size_ / 48);  // about one distinct string per 48 bytes
     while (pos_ < size_ && !frames.empty()) {
       Frame& top = frames.back();
       if (!top.open) {

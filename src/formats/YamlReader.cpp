@@ -3,7 +3,6 @@
 // call depth.
 #include "formats/YamlReader.h"
 
-#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -489,9 +488,7 @@ BindingResult readYaml(std::string_view text) {
     return result;
   }
   parser.setInput(data, size);
-  // About one distinct string per 64 bytes of text, sized up front only
-  // while the table stays small enough for the cache.
-  result.value.reserveStrings(std::min<std::size_t>(size / 64, 16384));
+  result.value.expectStrings(size / 64);  // about one distinct string per 64 bytes
   YamlBuilder builder(result.value);
   for (;;) {
     const yaml_event_t* event = parser.next();
