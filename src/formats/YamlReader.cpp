@@ -4,6 +4,7 @@
 #include "formats/YamlReader.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -78,13 +79,35 @@ int boolWord(const char* text, std::size_t length) {
   return -1;
 }
 
-// Reads the whole text as a finite number (strtod); `text[length]` must be
-// readable and stop the conversion (a NUL or a line break does).
+// True when strtod could read a number starting with `c`: white space, a
+// sign, a digit, a point, or the first letter of "inf" or "nan". Any other
+// text (most strings) is known not to be a number without converting it.
+bool mayStartNumber(char c) noexcept {
+  switch (c) {
+    case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
+    case '+': case '-': case '.':
+    case 'i': case 'I': case 'n': case 'N':
+      return true;
+    default:
+      return c >= '0' && c <= '9';
+  }
+}
+
+// Reads the whole text as a finite number, as strtod reads it; `text[length]`
+// must be readable and stop the conversion (a NUL or a line break does).
+// Plain decimal text goes through from_chars, which rounds as strtod does
+// but much faster; whatever it does not take whole (a leading '+' or white
+// space, hexadecimal, a value out of range) is left to strtod.
 bool resolveNumber(BindingProperty& target, const char* text, std::size_t length) {
-  if (length == 0) return false;
-  char* end = nullptr;
-  double d = std::strtod(text, &end);
-  if (end != text + length || !std::isfinite(d)) return false;
+  if (length == 0 || !mayStartNumber(text[0])) return false;
+  double d = 0;
+  const auto [last, ec] = std::from_chars(text, text + length, d);
+  if (ec != std::errc{} || last != text + length) {
+    char* end = nullptr;
+    d = std::strtod(text, &end);
+    if (end != text + length) return false;
+  }
+  if (!std::isfinite(d)) return false;
   if (d != std::trunc(d)) {
     target.setDouble(d);
   } else if (d < 0) {
@@ -127,6 +150,7 @@ class YamlBuilder {
         closeContainer();
         return true;
       case YAML_SCALAR_EVENT:
+        if (event.data.scalar.anchor == nullptr && valueExpected()) return scalarValue(event);
         chooseTarget();
         return scalar(event);
       case YAML_SEQUENCE_START_EVENT:
@@ -179,6 +203,8 @@ class YamlBuilder {
   }
 
   bool keyExpected() const noexcept { return frames_.back().kind == FrameKind::Mapping; }
+  // Before chooseTarget: the next node is a value, not a mapping's key.
+  bool valueExpected() const noexcept { return frames_.back().kind != FrameKind::Mapping || hasPendingKey_; }
 
   // Removes the top frame; the root's frame stays and becomes a plain value again.
   void popFrame() {
@@ -221,6 +247,26 @@ class YamlBuilder {
         anchor.path.push_back(PathStep{f.index, {}, false});
     }
     return &anchor;
+  }
+
+  // An unanchored scalar in a value's place goes straight into its element or
+  // member (or the root): no path to it is ever needed, so it takes no frame.
+  bool scalarValue(const yaml_event_t& event) {
+    Frame& top = frames_.back();
+    BindingProperty* target = top.target;
+    if (top.kind == FrameKind::Sequence) {
+      target = &target->append();
+    } else if (top.kind == FrameKind::Mapping) {
+      target = &target->member(pendingKey_);
+      hasPendingKey_ = false;
+    }
+    const auto& s = event.data.scalar;
+    const char* text = reinterpret_cast<const char*>(s.value);
+    if (s.tag == nullptr) {
+      resolveUntagged(*target, text, s.length, s.style);
+      return true;
+    }
+    return resolveTagged(*target, text, s.length, reinterpret_cast<const char*>(s.tag));
   }
 
   bool scalar(const yaml_event_t& event) {

@@ -44,6 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         YamlCase{"[1e30, -1e30, 18446744073709551616, -9223372036854775808]",
                  "[f1e+30,f-1e+30,f1.8446744073709552e+19,i-9223372036854775808]"},
         YamlCase{"[inf, .inf, nan, .NaN, 1_000, 12abc, '']", "[\"inf\",\".inf\",\"nan\",\".NaN\",\"1_000\",\"12abc\",\"\"]"},
+        // Out of range: too large is no number, too small reads as zero;
+        // a value that needs correct rounding reads as the nearest double.
+        YamlCase{"[1e400, -1e400, 1e-400, 0.1, 2.2250738585072011e-308]",
+                 "[\"1e400\",\"-1e400\",u0,f0.10000000000000001,f2.2250738585072009e-308]"},
         YamlCase{"[true, True, TRUE, y, Y, yes, Yes, YES, on, On, ON]",
                  "[true,true,true,true,true,true,true,true,true,true,true]"},
         YamlCase{"[false, False, FALSE, n, N, no, No, NO, off, Off, OFF, tRue, yES]",
