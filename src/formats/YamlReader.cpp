@@ -260,15 +260,21 @@ class YamlBuilder {
       target = &target->member(pendingKey_);
       hasPendingKey_ = false;
     }
+    return resolveScalar(*target, event);
+  }
+
+  // Stores a scalar event's value in `target`: by its tag, or by its text.
+  bool resolveScalar(BindingProperty& target, const yaml_event_t& event) {
     const auto& s = event.data.scalar;
     const char* text = reinterpret_cast<const char*>(s.value);
     if (s.tag == nullptr) {
-      resolveUntagged(*target, text, s.length, s.style);
+      resolveUntagged(target, text, s.length, s.style);
       return true;
     }
-    return resolveTagged(*target, text, s.length, reinterpret_cast<const char*>(s.tag));
+    return resolveTagged(target, text, s.length, reinterpret_cast<const char*>(s.tag));
   }
 
+  // A key, or a value that needs a frame (an anchored one, whose path is recorded).
   bool scalar(const yaml_event_t& event) {
     const auto& s = event.data.scalar;
     const char* text = reinterpret_cast<const char*>(s.value);
@@ -290,12 +296,7 @@ class YamlBuilder {
       return true;
     }
 
-    BindingProperty& target = *frames_.back().target;
-    if (tag == nullptr) {
-      resolveUntagged(target, text, length, s.style);
-    } else if (!resolveTagged(target, text, length, tag)) {
-      return false;
-    }
+    if (!resolveScalar(*frames_.back().target, event)) return false;
     if (anchorName != nullptr && recordAnchor(anchorName, event) == nullptr) return false;
     popFrame();
     return true;
