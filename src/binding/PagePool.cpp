@@ -40,26 +40,40 @@ void PagePool::unlinkFree(FreePage* page) noexcept {
 
 void* PagePool::acquirePage() {
   std::lock_guard<platform::Mutex> lock(mutex_);
-  if (!freeHead_) {
-    void* block = platform::reserveBlock(kBlockSize);
-    if (!block) return nullptr;
-    auto base = reinterpret_cast<std::uintptr_t>(block);
-    auto pos = std::upper_bound(blocks_.begin(), blocks_.end(), base,
-                                [](std::uintptr_t p, const Block& b) { return p < b.base; });
-    try {
-      blocks_.insert(pos, Block{base, kPagesPerBlock});
-    } catch (...) {
-      platform::releaseBlock(block, kBlockSize);
-      throw;
-    }
-    // Pushed from the top so that pages are handed out in ascending order.
-    for (std::size_t i = kPagesPerBlock; i-- > 0;)
-      pushFree(reinterpret_cast<FreePage*>(base + i * kPageSize));
-  }
   FreePage* page = freeHead_;
-  unlinkFree(page);
+  if (page) {
+    unlinkFree(page);
+  } else {
+    // Pages of the newest block are handed out in ascending order straight
+    // from the block, so a page is first written when it is used.
+    if (untouchedPages_ == 0 && !reserveNewBlock()) return nullptr;
+    page = reinterpret_cast<FreePage*>(untouchedBase_ + (kPagesPerBlock - untouchedPages_) * kPageSize);
+    --untouchedPages_;
+  }
   --blocks_[findBlock(reinterpret_cast<std::uintptr_t>(page))].freePages;
   return page;
+}
+
+bool PagePool::reserveNewBlock() {
+  // While blocks are taken one after another with none given back, a tree
+  // is growing and will use this block whole: map all its pages at once.
+  // Otherwise (a small tree, the first block of a burst) pages are mapped
+  // as they are first used, so a tree that needs few of them pays for few.
+  void* block = platform::reserveBlock(kBlockSize, growing_);
+  if (!block) return false;
+  growing_ = true;
+  auto base = reinterpret_cast<std::uintptr_t>(block);
+  auto pos = std::upper_bound(blocks_.begin(), blocks_.end(), base,
+                              [](std::uintptr_t p, const Block& b) { return p < b.base; });
+  try {
+    blocks_.insert(pos, Block{base, kPagesPerBlock});
+  } catch (...) {
+    platform::releaseBlock(block, kBlockSize);
+    throw;
+  }
+  untouchedBase_ = base;
+  untouchedPages_ = kPagesPerBlock;
+  return true;
 }
 
 void PagePool::releasePage(void* page) noexcept {
@@ -70,16 +84,25 @@ void PagePool::releasePage(void* page) noexcept {
   Block& block = blocks_[index];
   pushFree(static_cast<FreePage*>(page));
   if (++block.freePages < kPagesPerBlock) return;
-  for (std::size_t i = 0; i < kPagesPerBlock; ++i)
+  // Every page of the block is free: those handed out before are on the free
+  // list, the rest (of the newest block only) were never touched.
+  std::size_t handedOut = kPagesPerBlock;
+  if (block.base == untouchedBase_) {
+    handedOut -= untouchedPages_;
+    untouchedBase_ = 0;
+    untouchedPages_ = 0;
+  }
+  for (std::size_t i = 0; i < handedOut; ++i)
     unlinkFree(reinterpret_cast<FreePage*>(block.base + i * kPageSize));
   void* base = reinterpret_cast<void*>(block.base);
+  growing_ = false;
   blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(index));
   platform::releaseBlock(base, kBlockSize);
 }
 
 PagePool::Stats PagePool::stats() const {
   std::lock_guard<platform::Mutex> lock(mutex_);
-  return Stats{blocks_.size(), freeCount_};
+  return Stats{blocks_.size(), freeCount_ + untouchedPages_};
 }
 
 }  // namespace qor

@@ -50,6 +50,7 @@ class PagePool {
   };
 
   std::size_t findBlock(std::uintptr_t page) const noexcept;
+  bool reserveNewBlock();
   void pushFree(FreePage* page) noexcept;
   void unlinkFree(FreePage* page) noexcept;
 
@@ -57,6 +58,10 @@ class PagePool {
   FreePage* freeHead_ = nullptr;
   std::size_t freeCount_ = 0;
   std::vector<Block> blocks_;  // sorted by base address
+  // The newest block's pages that were never handed out (its highest ones).
+  std::uintptr_t untouchedBase_ = 0;
+  std::size_t untouchedPages_ = 0;
+  bool growing_ = false;  // a block was taken since the last one went back
 };
 
 }  // namespace qor

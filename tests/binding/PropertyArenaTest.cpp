@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -247,6 +248,39 @@ TEST_F(PagePoolTest, BlockIsReleasedWhenAllSixteenPagesAreFree) {
   pool.releasePage(block.back());
   EXPECT_EQ(pool.stats().liveBlocks, before.liveBlocks + 1);
   pool.releasePage(again);
+  EXPECT_EQ(pool.stats().liveBlocks, before.liveBlocks);
+  EXPECT_EQ(pool.stats().freePages, 0u);
+}
+
+// A block goes back once the pages handed out from it are free again, even
+// when the rest were never handed out; the free list stays intact.
+TEST_F(PagePoolTest, BlockPartlyHandedOutIsReleased) {
+  drain();
+  const auto before = pool.stats();
+  std::vector<void*> full;  // block A, handed out whole
+  for (std::size_t i = 0; i < PagePool::kPagesPerBlock; ++i) full.push_back(pool.acquirePage());
+  void* b1 = pool.acquirePage();  // block B: two pages out, fourteen never touched
+  void* b2 = pool.acquirePage();
+  std::memset(b1, 0xCD, PagePool::kPageSize);
+  std::memset(b2, 0xCD, PagePool::kPageSize);
+  EXPECT_EQ(pool.stats().liveBlocks, before.liveBlocks + 2);
+  EXPECT_EQ(pool.stats().freePages, PagePool::kPagesPerBlock - 2);
+
+  pool.releasePage(b1);
+  void* again = pool.acquirePage();  // a freed page is handed out before untouched ones
+  EXPECT_EQ(again, b1);
+  for (void* p : full) pool.releasePage(p);
+  EXPECT_EQ(pool.stats().liveBlocks, before.liveBlocks + 1);  // A went back whole
+  pool.releasePage(again);
+  pool.releasePage(b2);
+  EXPECT_EQ(pool.stats().liveBlocks, before.liveBlocks);  // B went back with untouched pages
+  EXPECT_EQ(pool.stats().freePages, 0u);
+
+  // The pool still hands out and takes back whole blocks afterwards.
+  std::vector<void*> next;
+  for (std::size_t i = 0; i < PagePool::kPagesPerBlock + 1; ++i) next.push_back(pool.acquirePage());
+  EXPECT_EQ(std::set<void*>(next.begin(), next.end()).size(), next.size());
+  for (void* p : next) pool.releasePage(p);
   EXPECT_EQ(pool.stats().liveBlocks, before.liveBlocks);
   EXPECT_EQ(pool.stats().freePages, 0u);
 }

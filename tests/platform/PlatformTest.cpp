@@ -17,14 +17,19 @@
 
 using namespace qor::platform;
 
-TEST(VirtualMemory, BlockIsWritableAndAligned) {
+TEST(VirtualMemory, BlockIsZeroedWritableAndAligned) {
   constexpr std::size_t kBlock = 64 * 1024;
-  void* p = reserveBlock(kBlock);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 4096, 0u);
-  std::memset(p, 0xAB, kBlock);
-  EXPECT_EQ(static_cast<unsigned char*>(p)[kBlock - 1], 0xAB);
-  releaseBlock(p, kBlock);
+  for (bool prefault : {false, true}) {
+    SCOPED_TRACE(prefault);
+    auto* p = static_cast<unsigned char*>(reserveBlock(kBlock, prefault));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 4096, 0u);
+    EXPECT_EQ(p[0], 0u);
+    EXPECT_EQ(p[kBlock - 1], 0u);
+    std::memset(p, 0xAB, kBlock);
+    EXPECT_EQ(p[kBlock - 1], 0xAB);
+    releaseBlock(p, kBlock);
+  }
 }
 
 TEST(Mutex, SerialisesCounterAcrossThreads) {

@@ -5,16 +5,15 @@
 
 namespace qor::platform {
 
-// Blocks are mapped with their pages already present: a pool formats a page
-// as soon as it takes it, so faulting them in one at a time only adds traps.
+void* reserveBlock(std::size_t size, bool prefault) {
+  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
 #ifdef MAP_POPULATE
-constexpr int kMapFlags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE;
+  // One call maps every page, instead of one trap per page on first write.
+  if (prefault) flags |= MAP_POPULATE;
 #else
-constexpr int kMapFlags = MAP_PRIVATE | MAP_ANONYMOUS;
+  (void)prefault;
 #endif
-
-void* reserveBlock(std::size_t size) {
-  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, kMapFlags, -1, 0);
+  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }
 

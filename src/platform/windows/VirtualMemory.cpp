@@ -6,7 +6,9 @@
 
 namespace qor::platform {
 
-void* reserveBlock(std::size_t size) {
+// Committed pages are made present on first touch; there is no cheaper way
+// to have them all at once, so `prefault` is not used.
+void* reserveBlock(std::size_t size, bool /*prefault*/) {
   return ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
