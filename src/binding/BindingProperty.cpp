@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <map>
 #include <new>
 #include <stdexcept>
 #include <utility>
 
 #include "binding/Base64.h"
 #include "binding/InternedString.h"
+#include "binding/MemberTree.h"
 #include "binding/PropertyArena.h"
 
 namespace qor {
@@ -33,18 +33,6 @@ struct ElementArray {
   std::uint32_t capacity;
 };
 
-// Member names compare as unsigned bytes (strcmp order).
-struct NameLess {
-  using is_transparent = void;
-  bool operator()(const InternedString* a, const InternedString* b) const noexcept {
-    return compareBytes(a->view(), b->view()) < 0;
-  }
-  bool operator()(const InternedString* a, std::string_view b) const noexcept { return compareBytes(a->view(), b) < 0; }
-  bool operator()(std::string_view a, const InternedString* b) const noexcept { return compareBytes(a, b->view()) < 0; }
-};
-
-using MemberMap = std::map<InternedString*, BindingProperty, NameLess,
-                           ArenaAllocator<std::pair<InternedString* const, BindingProperty>>>;
 using BlobBytes = std::vector<std::uint8_t>;
 
 // Blob payload: the growable byte array, chained like element arrays.
@@ -60,11 +48,8 @@ inline const BlobBytes& blobBytes(const void* payload) noexcept {
 
 static_assert(sizeof(BindingProperty) == (sizeof(void*) == 8 ? 24 : 16));
 static_assert(sizeof(ElementArray) <= PropertyArena::kMaxSlot && sizeof(BlobPayload) <= PropertyArena::kMaxSlot);
+static_assert(sizeof(MemberNode) == (sizeof(void*) == 8 ? 48 : 28) && sizeof(MemberTree) <= PropertyArena::kMaxSlot);
 static_assert(offsetof(ElementArray, link) == 0 && offsetof(BlobPayload, link) == 0);
-
-inline bool sameName(const InternedString* record, std::string_view name) noexcept {
-  return record->size == name.size() && sameBytes(record->data(), name.data(), name.size());
-}
 
 inline bool isScalar(Kind k) noexcept { return k <= Kind::Float; }
 
@@ -138,10 +123,13 @@ void BindingProperty::releasePayload(PropertyArena* arena, Kind kind, Value valu
       break;
     }
     case Kind::Structure: {
-      auto* map = static_cast<MemberMap*>(value.p);
-      for (auto& [name, member] : *map) arena->release(name);
-      map->~MemberMap();
-      arena->deallocateFor(map);
+      auto* tree = static_cast<MemberTree*>(value.p);
+      tree->drain([arena](MemberNode* node) {
+        arena->release(node->name());
+        node->value.~BindingProperty();
+        arena->deallocateFor(node);
+      });
+      arena->deallocateFor(tree);
       break;
     }
     default:
@@ -226,23 +214,12 @@ void BindingProperty::copyContents(const BindingProperty& other) {
       break;
     }
     case Kind::Structure: {
-      const auto* source = static_cast<const MemberMap*>(other.value_.p);
+      const auto* source = static_cast<const MemberTree*>(other.value_.p);
       makeStructure();
-      auto* map = static_cast<MemberMap*>(value_.p);
-      for (const auto& [name, member] : *source) {
-        InternedString* key = arena_->intern(name->view(), name->hash);
-        MemberMap::iterator it;
-        try {
-          it = map->emplace_hint(map->end(), std::piecewise_construct, std::forward_as_tuple(key),
-                                 std::forward_as_tuple());
-        } catch (...) {
-          arena_->release(key);
-          throw;
-        }
-        it->second.arena_ = arena_;
-        it->second.ownsArena_ = 0;
-        it->second.copyContents(member);
-      }
+      auto* tree = static_cast<MemberTree*>(value_.p);
+      source->forEach([&](const MemberNode& node) {
+        memberIn(*tree, node.name()->view(), node.name()).copyContents(node.value);
+      });
       break;
     }
     default:
@@ -370,9 +347,9 @@ void BindingProperty::makeCollection() {
 void BindingProperty::makeStructure() {
   if (kind_ == Kind::Structure) return;
   PropertyArena& arena = ensureArena();
-  auto* map = new (arena.allocateFor<MemberMap>()) MemberMap(ArenaAllocator<MemberMap::value_type>(&arena));
+  auto* tree = new (arena.allocateFor<MemberTree>()) MemberTree();
   reset();
-  value_.p = map;
+  value_.p = tree;
   kind_ = Kind::Structure;
 }
 
@@ -389,7 +366,7 @@ std::size_t BindingProperty::size() const noexcept {
     case Kind::Collection:
       return static_cast<const ElementArray*>(value_.p)->size;
     case Kind::Structure:
-      return static_cast<const MemberMap*>(value_.p)->size();
+      return static_cast<const MemberTree*>(value_.p)->size();
     default:
       return 1;
   }
@@ -531,47 +508,43 @@ std::span<const BindingProperty> BindingProperty::elements() const noexcept {
 
 const BindingProperty& BindingProperty::get(std::string_view name) const noexcept {
   if (kind_ != Kind::Structure) return gEmptyValue;
-  const auto* map = static_cast<const MemberMap*>(value_.p);
-  auto it = map->find(name);
-  return it == map->end() ? gEmptyValue : it->second;
+  const MemberNode* node = static_cast<const MemberTree*>(value_.p)->find(name);
+  return node ? node->value : gEmptyValue;
 }
 
 bool BindingProperty::hasMember(std::string_view name) const noexcept {
-  if (kind_ != Kind::Structure) return false;
-  const auto* map = static_cast<const MemberMap*>(value_.p);
-  return map->find(name) != map->end();
+  return kind_ == Kind::Structure && static_cast<const MemberTree*>(value_.p)->find(name) != nullptr;
 }
 
 BindingProperty& BindingProperty::member(std::string_view name) {
   makeStructure();
-  auto* map = static_cast<MemberMap*>(value_.p);
-  MemberMap::iterator it = map->end();
-  // Members often arrive in ascending name order (every encoder of ours
-  // writes them so): a name above the last one goes straight to the end.
-  if (!map->empty()) {
-    auto last = std::prev(it);
-    const int order = compareBytes(last->first->view(), name);
-    if (order == 0) return last->second;
-    if (order > 0) {
-      it = map->lower_bound(name);
-      if (sameName(it->first, name)) return it->second;
-    }
-  }
-  InternedString* key = arena_->intern(name);
+  return memberIn(*static_cast<MemberTree*>(value_.p), name, nullptr);
+}
+
+// Finds or inserts a member of this structure's tree. A new name is interned
+// in the arena; `hashed` is a record already holding the name (a copy's
+// source), whose hash is then reused.
+BindingProperty& BindingProperty::memberIn(MemberTree& tree, std::string_view name, const InternedString* hashed) {
+  MemberTree::InsertPath path;
+  if (MemberNode* found = tree.findOrPath(name, path)) return found->value;
+  InternedString* key = hashed ? arena_->intern(name, hashed->hash) : arena_->intern(name);
+  MemberNode* node;
   try {
-    it = map->emplace_hint(it, std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
+    node = arena_->allocateFor<MemberNode>();
   } catch (...) {
     arena_->release(key);
     throw;
   }
-  it->second.arena_ = arena_;
-  it->second.ownsArena_ = 0;
-  return it->second;
+  node->nameBits = reinterpret_cast<std::uintptr_t>(key);
+  new (&node->value) BindingProperty(arena_, false);
+  tree.insertAt(path, node);
+  return node->value;
 }
 
 void BindingProperty::visitMembers(const MemberVisitor& visitor) const {
   if (kind_ != Kind::Structure) return;
-  for (auto& [name, member] : *static_cast<MemberMap*>(value_.p)) visitor.visit(visitor.context, name->view(), member);
+  static_cast<const MemberTree*>(value_.p)->forEach(
+      [&](MemberNode& node) { visitor.visit(visitor.context, node.name()->view(), node.value); });
 }
 
 // ---- BindingResult ----

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <map>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -351,6 +355,72 @@ TEST(BindingPropertyStructureTest, MutableIterationReachesEveryMember) {
   v.forEachMember([](std::string_view, BindingProperty& m) { m.setInt64(m.asInt64() * 10); });
   EXPECT_EQ(v.get("x").asInt64(), 10);
   EXPECT_EQ(v.get("y").asInt64(), 20);
+}
+
+// Members checked against a standard map, for insertion orders that exercise
+// every rebalancing case: ascending (the fast path), descending, shuffled,
+// and from both ends at once; every name is inserted twice.
+class BindingPropertyMemberOrderTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(BindingPropertyMemberOrderTest, AgreesWithAnOrderedMap) {
+  constexpr int kNames = 3000;
+  std::vector<std::string> names;
+  for (int i = 0; i < kNames; ++i) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "m%05d", i * 7);
+    names.emplace_back(buffer);
+  }
+  const std::string order = GetParam();
+  if (order == "descending") std::reverse(names.begin(), names.end());
+  if (order == "shuffled") std::shuffle(names.begin(), names.end(), std::mt19937(42));
+  if (order == "both ends") {
+    std::vector<std::string> mixed;
+    for (std::size_t lo = 0, hi = names.size(); lo < hi;) {
+      mixed.push_back(names[lo++]);
+      if (lo < hi) mixed.push_back(names[--hi]);
+    }
+    names = mixed;
+  }
+
+  BindingProperty v;
+  std::map<std::string, const BindingProperty*> model;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      BindingProperty& m = v.member(names[i]);
+      if (pass == 0) m.setInt64(static_cast<std::int64_t>(i));
+      auto [it, inserted] = model.emplace(names[i], &m);
+      ASSERT_EQ(inserted, pass == 0);
+      ASSERT_EQ(it->second, &m) << "a member moved or was inserted twice: " << names[i];
+    }
+  }
+  ASSERT_EQ(v.size(), model.size());
+  std::vector<std::string> expected;
+  for (const auto& [name, member] : model) expected.push_back(name);
+  EXPECT_EQ(memberNames(v), expected);
+  for (const auto& [name, member] : model) EXPECT_EQ(&v.get(name), member);
+  EXPECT_FALSE(v.hasMember("m"));
+  EXPECT_FALSE(v.hasMember("m00001"));
+  EXPECT_FALSE(v.hasMember("n"));
+
+  BindingProperty copy(v);
+  EXPECT_EQ(memberNames(copy), expected);
+  EXPECT_EQ(copy.get(names.back()).asInt64(), static_cast<std::int64_t>(names.size() - 1));
+  v.reset();
+  EXPECT_EQ(v.arena()->stringCount(), 0u);
+  EXPECT_EQ(v.arena()->pageCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, BindingPropertyMemberOrderTest,
+                         ::testing::Values("ascending", "descending", "shuffled", "both ends"));
+
+// Insertion keeps the tree balanced: its path is bounded by 64 levels, which
+// a structure of 200,000 members fills only if it is badly out of balance.
+TEST(BindingPropertyStructureTest, LargeStructuresStayBalanced) {
+  BindingProperty v;
+  for (int i = 0; i < 200000; ++i) v.member("k" + std::to_string(1000000 + i));
+  for (int i = 199999; i >= 0; --i) v.member("j" + std::to_string(1000000 + i));
+  EXPECT_EQ(v.size(), 400000u);
+  EXPECT_TRUE(v.hasMember("k1100000"));
 }
 
 // ---- Copy ----
