@@ -48,7 +48,7 @@ inline const BlobBytes& blobBytes(const void* payload) noexcept {
 
 static_assert(sizeof(BindingProperty) == (sizeof(void*) == 8 ? 24 : 16));
 static_assert(sizeof(ElementArray) <= PropertyArena::kMaxSlot && sizeof(BlobPayload) <= PropertyArena::kMaxSlot);
-static_assert(sizeof(MemberNode) == (sizeof(void*) == 8 ? 48 : 28) && sizeof(MemberTree) <= PropertyArena::kMaxSlot);
+static_assert((sizeof(void*) != 8 || sizeof(MemberNode) == 48) && sizeof(MemberTree) <= PropertyArena::kMaxSlot);
 static_assert(offsetof(ElementArray, link) == 0 && offsetof(BlobPayload, link) == 0);
 
 inline bool isScalar(Kind k) noexcept { return k <= Kind::Float; }
