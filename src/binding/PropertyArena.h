@@ -156,30 +156,4 @@ class PropertyArena {
   HeapLink* heapChains_[2] = {nullptr, nullptr};
 };
 
-// Allocator for standard containers whose nodes live in an arena's pools.
-template <typename T>
-struct ArenaAllocator {
-  using value_type = T;
-  PropertyArena* arena;
-
-  explicit ArenaAllocator(PropertyArena* a) noexcept : arena(a) {}
-  template <typename U>
-  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena(other.arena) {}
-
-  T* allocate(std::size_t n) {
-    if (n != 1) return static_cast<T*>(::operator new(n * sizeof(T)));
-    return arena->allocateFor<T>();
-  }
-  void deallocate(T* p, std::size_t n) noexcept {
-    if (n != 1)
-      ::operator delete(p);
-    else
-      arena->deallocateFor<T>(p);
-  }
-  template <typename U>
-  bool operator==(const ArenaAllocator<U>& o) const noexcept {
-    return arena == o.arena;
-  }
-};
-
 }  // namespace qor
