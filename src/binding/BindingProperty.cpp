@@ -217,9 +217,12 @@ void BindingProperty::copyContents(const BindingProperty& other) {
       const auto* source = static_cast<const MemberTree*>(other.value_.p);
       makeStructure();
       auto* tree = static_cast<MemberTree*>(value_.p);
-      source->forEach([&](const MemberNode& node) {
-        memberIn(*tree, node.name()->view(), node.name()).copyContents(node.value);
-      });
+      tree->cloneFrom(
+          *source,
+          [this](const MemberNode& from) {
+            return newMember(arena_->intern(from.name()->view(), from.name()->hash));
+          },
+          [](MemberNode& node, const MemberNode& from) { node.value.copyContents(from.value); });
       break;
     }
     default:
@@ -518,16 +521,17 @@ bool BindingProperty::hasMember(std::string_view name) const noexcept {
 
 BindingProperty& BindingProperty::member(std::string_view name) {
   makeStructure();
-  return memberIn(*static_cast<MemberTree*>(value_.p), name, nullptr);
-}
-
-// Finds or inserts a member of this structure's tree. A new name is interned
-// in the arena; `hashed` is a record already holding the name (a copy's
-// source), whose hash is then reused.
-BindingProperty& BindingProperty::memberIn(MemberTree& tree, std::string_view name, const InternedString* hashed) {
+  auto& tree = *static_cast<MemberTree*>(value_.p);
   MemberTree::InsertPath path;
   if (MemberNode* found = tree.findOrPath(name, path)) return found->value;
-  InternedString* key = hashed ? arena_->intern(name, hashed->hash) : arena_->intern(name);
+  MemberNode* node = newMember(arena_->intern(name));
+  tree.insertAt(path, node);
+  return node->value;
+}
+
+// A new member node of this tree named by `key` (a counted record, given
+// back if no slot can be had), holding an empty value; it is not linked yet.
+MemberNode* BindingProperty::newMember(InternedString* key) {
   MemberNode* node;
   try {
     node = arena_->allocateFor<MemberNode>();
@@ -537,8 +541,7 @@ BindingProperty& BindingProperty::memberIn(MemberTree& tree, std::string_view na
   }
   node->nameBits = reinterpret_cast<std::uintptr_t>(key);
   new (&node->value) BindingProperty(arena_, false);
-  tree.insertAt(path, node);
-  return node->value;
+  return node;
 }
 
 void BindingProperty::visitMembers(const MemberVisitor& visitor) const {

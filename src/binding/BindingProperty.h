@@ -26,7 +26,7 @@ namespace qor {
 struct StaticType;
 class PropertyArena;
 struct InternedString;
-class MemberTree;
+struct MemberNode;
 
 enum class BindingPropertyKind : std::uint8_t {
   Empty = 0,
@@ -163,7 +163,7 @@ class BindingProperty {
     void (*visit)(void* context, std::string_view name, BindingProperty& value);
   };
   void visitMembers(const MemberVisitor& visitor) const;
-  BindingProperty& memberIn(MemberTree& tree, std::string_view name, const InternedString* hashed);
+  MemberNode* newMember(InternedString* key);
 
   // A value inside a tree: shares the arena, does not own it.
   BindingProperty(PropertyArena* arena, bool owns) noexcept : arena_(arena), ownsArena_(owns) {}

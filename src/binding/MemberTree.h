@@ -99,6 +99,20 @@ class MemberTree {
     root_->setRed(false);
   }
 
+  // Makes this empty tree a copy of `source` with the same shape and colours,
+  // so it is balanced without a comparison. `make(node)` returns a new node
+  // holding the source node's name and an empty value; `fill(copy, node)`
+  // then copies the value. Every node is linked before its value and its
+  // children are copied, so a failure part-way leaves a tree that drain()
+  // can still clear. Recursion follows the tree's height (at most 64).
+  template <typename Make, typename Fill>
+  void cloneFrom(const MemberTree& source, Make&& make, Fill&& fill) {
+    cloneInto(root_, source.root_, make, fill);
+    MemberNode* n = root_;
+    while (n && n->right) n = n->right;
+    last_ = n;
+  }
+
   // Visits every member in name order.
   template <typename F>
   void forEach(F&& fn) const {
@@ -144,6 +158,20 @@ class MemberTree {
     path.nodes[path.depth] = n;
     path.wentLeft[path.depth] = left;
     ++path.depth;
+  }
+
+  template <typename Make, typename Fill>
+  void cloneInto(MemberNode*& slot, const MemberNode* from, Make& make, Fill& fill) {
+    if (!from) return;
+    MemberNode* node = make(*from);
+    node->left = nullptr;
+    node->right = nullptr;
+    node->setRed(from->red());
+    slot = node;
+    ++count_;
+    fill(*node, *from);
+    cloneInto(node->left, from->left, make, fill);
+    cloneInto(node->right, from->right, make, fill);
   }
 
   static bool isRed(const MemberNode* n) noexcept { return n && n->red(); }

@@ -402,9 +402,16 @@ TEST_P(BindingPropertyMemberOrderTest, AgreesWithAnOrderedMap) {
   EXPECT_FALSE(v.hasMember("m00001"));
   EXPECT_FALSE(v.hasMember("n"));
 
+  // A copy takes the source's shape; it must go on taking members anywhere.
   BindingProperty copy(v);
   EXPECT_EQ(memberNames(copy), expected);
   EXPECT_EQ(copy.get(names.back()).asInt64(), static_cast<std::int64_t>(names.size() - 1));
+  for (const char* extra : {"zz", "m00000a", "a", "m10000"}) {
+    copy.member(extra);
+    expected.push_back(extra);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(memberNames(copy), expected);
   v.reset();
   EXPECT_EQ(v.arena()->stringCount(), 0u);
   EXPECT_EQ(v.arena()->pageCount(), 0u);
@@ -421,6 +428,12 @@ TEST(BindingPropertyStructureTest, LargeStructuresStayBalanced) {
   for (int i = 199999; i >= 0; --i) v.member("j" + std::to_string(1000000 + i));
   EXPECT_EQ(v.size(), 400000u);
   EXPECT_TRUE(v.hasMember("k1100000"));
+  // A copy keeps the balance: it takes as many members again.
+  BindingProperty copy(v);
+  for (int i = 0; i < 200000; ++i) copy.member("l" + std::to_string(1000000 + i));
+  EXPECT_EQ(copy.size(), 600000u);
+  EXPECT_EQ(copy.get("k1000005").kind(), BindingPropertyKind::Empty);
+  EXPECT_TRUE(copy.hasMember("k1000005"));
 }
 
 // ---- Copy ----
