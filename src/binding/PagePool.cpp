@@ -57,9 +57,10 @@ void* PagePool::acquirePage() {
 bool PagePool::reserveNewBlock() {
   // While blocks are taken one after another with none given back, a tree
   // is growing and will use this block whole: map all its pages at once.
-  // Otherwise (a small tree, the first block of a burst) pages are mapped
-  // as they are first used, so a tree that needs few of them pays for few.
-  void* block = platform::reserveBlock(kBlockSize, growing_);
+  // Otherwise (a small tree, the first block of a burst) map the few pages
+  // any tree takes (each slot size in use has a page of its own) and leave
+  // the rest to be mapped as they are first used.
+  void* block = platform::reserveBlock(kBlockSize, growing_ ? kBlockSize : kFirstPages * kPageSize);
   if (!block) return false;
   growing_ = true;
   auto base = reinterpret_cast<std::uintptr_t>(block);

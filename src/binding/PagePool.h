@@ -16,6 +16,8 @@ class PagePool {
   static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kBlockSize = 65536;
   static constexpr std::size_t kPagesPerBlock = kBlockSize / kPageSize;
+  // Pages of a block mapped up front when the pool is not growing.
+  static constexpr std::size_t kFirstPages = 4;
 
   // Created on first use and never destroyed, so arenas that outlive static
   // destruction can still give their pages back.

@@ -7,10 +7,10 @@
 namespace qor::platform {
 
 // Reserves and commits `size` bytes of read-write memory, aligned to at least
-// 64 KiB. Returns null when the system refuses. With `prefault`, the pages
-// are made present at once where the system can do that in one call (for a
-// caller about to use them all); otherwise each is on its first write.
-void* reserveBlock(std::size_t size, bool prefault = false);
+// 64 KiB. Returns null when the system refuses. The first `presentBytes` are
+// made present at once where the system can do that in one call (for a
+// caller about to use them); the other pages are on their first write.
+void* reserveBlock(std::size_t size, std::size_t presentBytes = 0);
 
 // Returns a block obtained from reserveBlock to the system.
 void releaseBlock(void* block, std::size_t size);

@@ -19,9 +19,9 @@ using namespace qor::platform;
 
 TEST(VirtualMemory, BlockIsZeroedWritableAndAligned) {
   constexpr std::size_t kBlock = 64 * 1024;
-  for (bool prefault : {false, true}) {
-    SCOPED_TRACE(prefault);
-    auto* p = static_cast<unsigned char*>(reserveBlock(kBlock, prefault));
+  for (std::size_t present : {std::size_t{0}, std::size_t{16384}, kBlock}) {
+    SCOPED_TRACE(present);
+    auto* p = static_cast<unsigned char*>(reserveBlock(kBlock, present));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 4096, 0u);
     EXPECT_EQ(p[0], 0u);

@@ -5,16 +5,21 @@
 
 namespace qor::platform {
 
-void* reserveBlock(std::size_t size, bool prefault) {
+void* reserveBlock(std::size_t size, std::size_t presentBytes) {
   int flags = MAP_PRIVATE | MAP_ANONYMOUS;
 #ifdef MAP_POPULATE
-  // One call maps every page, instead of one trap per page on first write.
-  if (prefault) flags |= MAP_POPULATE;
-#else
-  (void)prefault;
+  // The whole block: one call maps every page.
+  if (presentBytes >= size) flags |= MAP_POPULATE;
 #endif
   void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
-  return p == MAP_FAILED ? nullptr : p;
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_POPULATE_WRITE
+  // Part of it: one more call maps those pages instead of a trap for each.
+  // Kernels without this advice refuse it, and the pages then come on first
+  // write as they would anyway.
+  if (presentBytes > 0 && presentBytes < size) ::madvise(p, presentBytes, MADV_POPULATE_WRITE);
+#endif
+  return p;
 }
 
 void releaseBlock(void* block, std::size_t size) {

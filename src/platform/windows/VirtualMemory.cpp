@@ -7,8 +7,8 @@
 namespace qor::platform {
 
 // Committed pages are made present on first touch; there is no cheaper way
-// to have them all at once, so `prefault` is not used.
-void* reserveBlock(std::size_t size, bool /*prefault*/) {
+// to have them at once, so `presentBytes` is not used.
+void* reserveBlock(std::size_t size, std::size_t /*presentBytes*/) {
   return ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
