@@ -51,6 +51,21 @@ static_assert(sizeof(ElementArray) <= PropertyArena::kMaxSlot && sizeof(BlobPayl
 static_assert((sizeof(void*) != 8 || sizeof(MemberNode) == 48) && sizeof(MemberTree) <= PropertyArena::kMaxSlot);
 static_assert(offsetof(ElementArray, link) == 0 && offsetof(BlobPayload, link) == 0);
 
+// A blob payload in `arena` whose bytes are built from `args`, chained so that
+// a discarded tree frees them; the slot goes back if building them throws.
+template <typename... Args>
+BlobPayload* newBlob(PropertyArena& arena, Args&&... args) {
+  auto* blob = arena.allocateFor<BlobPayload>();
+  try {
+    new (&blob->bytes) BlobBytes(std::forward<Args>(args)...);
+  } catch (...) {
+    arena.deallocateFor(blob);
+    throw;
+  }
+  arena.linkHeapPayload(PropertyArena::kBlobs, &blob->link);
+  return blob;
+}
+
 inline bool isScalar(Kind k) noexcept { return k <= Kind::Float; }
 
 constinit const BindingProperty gEmptyValue;
@@ -182,15 +197,7 @@ void BindingProperty::copyContents(const BindingProperty& other) {
       break;
     }
     case Kind::Blob: {
-      auto* blob = arena_->allocateFor<BlobPayload>();
-      try {
-        new (&blob->bytes) BlobBytes(blobBytes(other.value_.p));
-      } catch (...) {
-        arena_->deallocateFor(blob);
-        throw;
-      }
-      arena_->linkHeapPayload(PropertyArena::kBlobs, &blob->link);
-      value_.p = blob;
+      value_.p = newBlob(*arena_, blobBytes(other.value_.p));
       kind_ = Kind::Blob;
       break;
     }
@@ -302,27 +309,16 @@ void BindingProperty::setString(std::string_view text) {
 }
 
 void BindingProperty::setBlob(const void* data, std::size_t size) {
-  PropertyArena& arena = ensureArena();
-  auto* blob = arena.allocateFor<BlobPayload>();
-  try {
-    const auto* first = static_cast<const std::uint8_t*>(data);
-    new (&blob->bytes) BlobBytes(first, first + (data ? size : 0));
-  } catch (...) {
-    arena.deallocateFor(blob);
-    throw;
-  }
-  arena.linkHeapPayload(PropertyArena::kBlobs, &blob->link);
+  const auto* first = static_cast<const std::uint8_t*>(data);
+  BlobPayload* blob = newBlob(ensureArena(), first, first + (data ? size : 0));
   reset();
   value_.p = blob;
   kind_ = Kind::Blob;
 }
 
 void BindingProperty::setBlob(std::vector<std::uint8_t>&& source) {
-  PropertyArena& arena = ensureArena();
-  auto* blob = arena.allocateFor<BlobPayload>();
-  new (&blob->bytes) BlobBytes(std::move(source));
+  BlobPayload* blob = newBlob(ensureArena(), std::move(source));
   source.clear();
-  arena.linkHeapPayload(PropertyArena::kBlobs, &blob->link);
   reset();
   value_.p = blob;
   kind_ = Kind::Blob;

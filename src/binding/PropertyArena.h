@@ -47,9 +47,9 @@ class PropertyArena {
   }
 
   // The record for `text` with its count raised by one; the shared empty
-  // record (never counted) for an empty text. `hash` must be fnv1a32(text).
-  // A text met recently (member names, repeated values) is found in a small
-  // front cache by its bytes alone, without hashing it.
+  // record (never counted) for an empty text. A text met recently (member
+  // names, repeated values) is found in a small front cache by its bytes
+  // alone, without hashing it.
   InternedString* intern(std::string_view text) {
     if (text.empty()) return InternedString::emptyRecord();
     InternedString*& recent = recent_[recentSlot(text)];
@@ -61,6 +61,7 @@ class PropertyArena {
     recent = record;
     return record;
   }
+  // The same for a text whose hash is known: `hash` must be fnv1a32(text).
   InternedString* intern(std::string_view text, std::uint32_t hash);
   // Drops one reference; the record is freed when none is left.
   void release(InternedString* record) noexcept;

@@ -24,7 +24,6 @@ using Stream = rapidjson::InsituStringStream;
 // Receives the reader's events and writes them into the value tree. The
 // target is the value the next scalar or container goes into; `open_` holds
 // the collections and structures whose closing bracket has not come yet.
-
 class ValueBuilder {
  public:
   ValueBuilder(BindingProperty& root, Stream& stream) : target_(&root), stream_(stream) {
