@@ -40,7 +40,7 @@ json describeFunction(const ApiFunctionRecord& record) {
   const ApiFunctionExport& head = record.head;
   json function = {{"name", text(head.name)},
                    {"nameSpace", text(head.nameSpace)},
-                   {"method", record.method == 8 ? text(record.methodName)
+                   {"method", record.method == CORE_METHOD_OTHER ? text(record.methodName)
                                                  : std::string(methodName(record.method))},
                    {"uri", text(record.uriTemplate)},
                    {"description", text(head.description)},
@@ -131,17 +131,17 @@ bool matchFrom(std::string_view tmpl, std::size_t t, std::string_view path, std:
 std::uint32_t methodCode(std::string_view name) {
   static constexpr std::string_view kNames[] = {"DELETE", "GET",   "HEAD", "OPTIONS",
                                                 "PATCH",  "POST", "PUT"};
-  if (name.empty()) return 0;
-  for (std::uint32_t i = 0; i < 7; ++i) {
-    if (kNames[i] == name) return i + 1;
+  if (name.empty()) return CORE_METHOD_NONE;
+  for (std::uint32_t i = 0; i < std::size(kNames); ++i) {
+    if (kNames[i] == name) return CORE_METHOD_DELETE + i;
   }
-  return 8;
+  return CORE_METHOD_OTHER;
 }
 
 const char* methodName(std::uint32_t code) {
   static constexpr const char* kNames[] = {"", "DELETE", "GET", "HEAD", "OPTIONS",
                                            "PATCH", "POST", "PUT"};
-  return code < 8 ? kNames[code] : "";
+  return code < CORE_METHOD_OTHER ? kNames[code] : "";
 }
 
 const char* typeCodeName(std::uint32_t code) {
@@ -166,7 +166,7 @@ const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t
     if (record.dispatch == nullptr || record.uriTemplate == nullptr) continue;
     if (record.method != 0) {
       if (record.method != method) continue;
-      if (method == 8 && text(record.methodName) != methodNameText) continue;
+      if (method == CORE_METHOD_OTHER && text(record.methodName) != methodNameText) continue;
     }
     if (!matchUriTemplate(record.uriTemplate, path)) continue;
     if (std::string_view(record.uriTemplate).find('{') == std::string_view::npos) return &record;

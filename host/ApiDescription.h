@@ -12,10 +12,10 @@
 
 namespace qor::host {
 
-// HttpMethod codes: 1 DELETE, 2 GET, 3 HEAD, 4 OPTIONS, 5 PATCH, 6 POST, 7 PUT,
-// 8 any other (named separately); 0 when `name` is empty.
+// The CORE_METHOD_* code of a method name: CORE_METHOD_OTHER for a name
+// outside DELETE..PUT (named separately), CORE_METHOD_NONE when it is empty.
 std::uint32_t methodCode(std::string_view name);
-// The name of a code 1 to 7, else "".
+// The name of a code CORE_METHOD_DELETE to CORE_METHOD_PUT, else "".
 const char* methodName(std::uint32_t code);
 // "bool", "int8", ... "map" for codes 1 to 19, else "unknown".
 const char* typeCodeName(std::uint32_t code);

@@ -1,6 +1,8 @@
 // Outside HTTP(S) requests for plug-ins, made with cpp-httplib.
 #include "host/ExternalHttpClient.h"
 
+#include "host/ApiDescription.h"
+
 #include <httplib.h>
 
 #include <cstdlib>
@@ -57,27 +59,6 @@ void fail(ExternalResponse& response, int32_t outcome, const std::string& text) 
   }
 }
 
-const char* methodName(uint32_t code) {
-  switch (code) {
-    case 1:
-      return "DELETE";
-    case 2:
-      return "GET";
-    case 3:
-      return "HEAD";
-    case 4:
-      return "OPTIONS";
-    case 5:
-      return "PATCH";
-    case 6:
-      return "POST";
-    case 7:
-      return "PUT";
-    default:
-      return nullptr;
-  }
-}
-
 }  // namespace
 
 bool splitUrl(std::string_view url, std::string& origin, std::string& target) {
@@ -102,23 +83,23 @@ bool splitUrl(std::string_view url, std::string& origin, std::string& target) {
 void performExternalRequest(const ExternalRequest& request, ExternalResponse& response) {
   std::memset(&response, 0, sizeof response);
   const char* method = methodName(request.method);
-  if (method == nullptr) {
-    fail(response, kExternalFailed, "Unsupported method code " + std::to_string(request.method));
+  if (*method == '\0') {
+    fail(response, CORE_OUTCOME_FAILED, "Unsupported method code " + std::to_string(request.method));
     return;
   }
   if (request.url == nullptr) {
-    fail(response, kExternalFailed, "No URL");
+    fail(response, CORE_OUTCOME_FAILED, "No URL");
     return;
   }
   std::string origin;
   std::string target;
   if (!splitUrl(request.url, origin, target)) {
-    fail(response, kExternalFailed, std::string("Invalid URL: ") + request.url);
+    fail(response, CORE_OUTCOME_FAILED, std::string("Invalid URL: ") + request.url);
     return;
   }
   httplib::Client client(origin);
   if (!client.is_valid()) {
-    fail(response, kExternalFailed, "Cannot create a client for " + origin);
+    fail(response, CORE_OUTCOME_FAILED, "Cannot create a client for " + origin);
     return;
   }
   const time_t timeout =
@@ -146,15 +127,15 @@ void performExternalRequest(const ExternalRequest& request, ExternalResponse& re
   if (!result) {
     const httplib::Error error = result.error();
     const int32_t outcome =
-        error == httplib::Error::ConnectionTimeout ? kExternalTimedOut : kExternalFailed;
+        error == httplib::Error::ConnectionTimeout ? CORE_OUTCOME_TIMED_OUT : CORE_OUTCOME_FAILED;
     fail(response, outcome,
          std::string(httplib::to_string(error)) + " (" + method + " " + request.url + ")");
     return;
   }
   std::vector<std::pair<std::string, std::string>> headers(result->headers.begin(),
                                                             result->headers.end());
-  if (!fillResponse(response, kExternalOk, result->status, headers, result->body))
-    fail(response, kExternalFailed, "Out of memory");
+  if (!fillResponse(response, CORE_OUTCOME_OK, result->status, headers, result->body))
+    fail(response, CORE_OUTCOME_FAILED, "Out of memory");
 }
 
 }  // namespace qor::host

@@ -8,13 +8,6 @@
 
 namespace qor::host {
 
-// Transport outcomes written into ExternalResponse.outcome.
-enum ExternalOutcome : int32_t {
-  kExternalOk = 0,
-  kExternalFailed = 1,    // connection refused, bad URL, TLS, read or write error
-  kExternalTimedOut = 2,  // no connection within the timeout
-};
-
 // Seconds allowed for connecting, sending and reading when the request's
 // first setting is 0.
 inline constexpr unsigned kDefaultExternalTimeoutSeconds = 30;

@@ -66,7 +66,7 @@ struct CoreEntries {
     if (plugin == nullptr || response == nullptr) return;
     std::memset(response, 0, sizeof *response);
     if (request == nullptr) {
-      response->outcome = kExternalFailed;
+      response->outcome = CORE_OUTCOME_FAILED;
       return;
     }
     try {
@@ -74,7 +74,7 @@ struct CoreEntries {
     } catch (...) {
       if (response->release != nullptr) response->release(response);
       std::memset(response, 0, sizeof *response);
-      response->outcome = kExternalFailed;
+      response->outcome = CORE_OUTCOME_FAILED;
     }
   }
 
@@ -282,7 +282,7 @@ void HostCore::sendRequest(CoreResponse& response, const CoreRequest& request) {
   const std::string_view uri(request.uri);
   const std::string_view path = uri.substr(0, uri.find('?'));
   const std::string_view methodText =
-      request.method == 8 && request.methodName != nullptr ? request.methodName : "";
+      request.method == CORE_METHOD_OTHER && request.methodName != nullptr ? request.methodName : "";
   const ApiFunctionRecord* record = nullptr;
   {
     std::lock_guard lock(pluginsMutex_);
@@ -302,7 +302,7 @@ void HostCore::sendRequest(CoreResponse& response, const CoreRequest& request) {
     setErrorResponse(response, 404, "Not found");
     return;
   }
-  if (request.method != 2) {
+  if (request.method != CORE_METHOD_GET) {
     setErrorResponse(response, 405, "Method not allowed");
     return;
   }

@@ -20,9 +20,9 @@
 namespace qor::host {
 
 struct HostOptions {
-  std::uint32_t major = 18;
-  std::uint32_t minor = 0;
-  std::uint32_t patch = 0;
+  std::uint32_t major = CORE_API_VERSION_MAJOR;
+  std::uint32_t minor = CORE_API_VERSION_MINOR;
+  std::uint32_t patch = CORE_API_VERSION_PATCH;
   unsigned eventThreads = 4;
 };
 

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   const auto directStart = Clock::now();
   for (long long i = 0; i < requests && Clock::now() < deadline; ++i) {
     CoreRequest call{};
-    call.method = 2;
+    call.method = CORE_METHOD_GET;
     call.uri = query.c_str();
     CoreResponse answer{};
     const auto t0 = Clock::now();

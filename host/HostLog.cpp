@@ -25,13 +25,13 @@ std::string timeStamp() {
 
 const char* logLevelName(std::int32_t level) {
   switch (level) {
-    case 0:
+    case CORE_LOG_OKAY:
       return "OKAY";
-    case 1:
+    case CORE_LOG_WARN:
       return "WARN";
-    case 2:
+    case CORE_LOG_ERROR:
       return "ERROR";
-    case 3:
+    case CORE_LOG_ALWAYS:
       return "ALWAYS";
     default:
       return "LEVEL?";

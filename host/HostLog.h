@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "PluginAbi.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <deque>

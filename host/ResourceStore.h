@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "PluginAbi.h"
+
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,7 +15,11 @@
 namespace qor::host {
 
 // Change types of a resource event.
-enum class ResourceEventType : int { Create = 0, Update = 1, Delete = 2 };
+enum class ResourceEventType : int {
+  Create = CORE_RESOURCE_CREATE,
+  Update = CORE_RESOURCE_UPDATE,
+  Delete = CORE_RESOURCE_DELETE,
+};
 
 const char* resourceEventTypeName(ResourceEventType type);
 

@@ -29,6 +29,72 @@
 extern "C" {
 #endif
 
+/* ---- Protocol vocabulary ------------------------------------------------ */
+
+/* The plug-in API version both sides speak: the plug-in writes it back in the
+ * handshake, and a core announcing the same major with an equal or newer
+ * minor (and, at an equal minor, an equal or newer patch) is compatible. */
+enum {
+  CORE_API_VERSION_MAJOR = 18,
+  CORE_API_VERSION_MINOR = 0,
+  CORE_API_VERSION_PATCH = 0
+};
+
+/* Method codes of CoreRequest.method, ExternalRequest.method and
+ * ApiFunctionRecord.method. CORE_METHOD_OTHER takes its name from the
+ * record's methodName; any value outside 1-8 is sent as 0. */
+enum {
+  CORE_METHOD_NONE = 0,
+  CORE_METHOD_DELETE = 1,
+  CORE_METHOD_GET = 2,
+  CORE_METHOD_HEAD = 3,
+  CORE_METHOD_OPTIONS = 4,
+  CORE_METHOD_PATCH = 5,
+  CORE_METHOD_POST = 6,
+  CORE_METHOD_PUT = 7,
+  CORE_METHOD_OTHER = 8
+};
+
+/* Levels of the core's Log entry (and of the plug-in's log records). */
+enum {
+  CORE_LOG_OKAY = 0,
+  CORE_LOG_WARN = 1,
+  CORE_LOG_ERROR = 2,
+  CORE_LOG_ALWAYS = 3
+};
+
+/* Transport outcomes of ExternalResponse.outcome. Any other value the core
+ * writes reads as CORE_OUTCOME_FAILED. */
+enum {
+  CORE_OUTCOME_CANCELLED = -1,
+  CORE_OUTCOME_OK = 0,
+  CORE_OUTCOME_FAILED = 1,   /* no answer: refused, bad URL, TLS, read or write error */
+  CORE_OUTCOME_TIMED_OUT = 2 /* no connection within the request's timeout */
+};
+
+/* CoreResponse.responseKind: a function's result may name one of three
+ * kinds, whose meaning lies with the core; anything else is written as
+ * CORE_RESPONSE_KIND_NONE. */
+enum {
+  CORE_RESPONSE_KIND_NONE = 0,
+  CORE_RESPONSE_KIND_1 = 1,
+  CORE_RESPONSE_KIND_2 = 2,
+  CORE_RESPONSE_KIND_3 = 3
+};
+
+/* The eventType member of a resource event's payload. */
+enum {
+  CORE_RESOURCE_CREATE = 0,
+  CORE_RESOURCE_UPDATE = 1,
+  CORE_RESOURCE_DELETE = 2
+};
+
+/* The flags word of Subscribe: resource events, or service-proxy events. */
+enum {
+  CORE_SUBSCRIBE_RESOURCE = 0,
+  CORE_SUBSCRIBE_SERVICE_PROXY = 1
+};
+
 #pragma pack(push, 1)
 
 /* ---- Values -------------------------------------------------------------- */

@@ -45,7 +45,8 @@ void failResponse(CoreResponse& response, std::string_view message, std::uint32_
 }
 
 std::uint32_t responseKindCode(std::uint32_t kind) noexcept {
-  return kind >= 1 && kind <= 3 ? kind : 0;
+  if (kind >= CORE_RESPONSE_KIND_1 && kind <= CORE_RESPONSE_KIND_3) return kind;
+  return CORE_RESPONSE_KIND_NONE;
 }
 
 void fillResponse(CoreResponse& response, const CallResult& call, const TypeRegistry& registry) {

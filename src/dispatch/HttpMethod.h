@@ -2,21 +2,23 @@
 // places a routed function's argument may come from.
 #pragma once
 
+#include "PluginAbi.h"
+
 #include <cstdint>
 
 namespace qor {
 
 // Method codes as the core sends them. Other (8) is named by a separate text.
 enum class HttpMethod : std::uint32_t {
-  None = 0,  // accepts every method when used as a route's method
-  Delete = 1,
-  Get = 2,
-  Head = 3,
-  Options = 4,
-  Patch = 5,
-  Post = 6,
-  Put = 7,
-  Other = 8,
+  None = CORE_METHOD_NONE,  // accepts every method when used as a route's method
+  Delete = CORE_METHOD_DELETE,
+  Get = CORE_METHOD_GET,
+  Head = CORE_METHOD_HEAD,
+  Options = CORE_METHOD_OPTIONS,
+  Patch = CORE_METHOD_PATCH,
+  Post = CORE_METHOD_POST,
+  Put = CORE_METHOD_PUT,
+  Other = CORE_METHOD_OTHER,
 };
 
 // Where a routed function's argument may come from; Anywhere places no restriction.
@@ -30,7 +32,7 @@ enum class ArgumentLocation : std::uint32_t {
 
 // A raw method code as a method: anything outside 1..8 is None.
 constexpr HttpMethod httpMethodFromCode(std::uint32_t code) noexcept {
-  return code >= 1 && code <= 8 ? static_cast<HttpMethod>(code) : HttpMethod::None;
+  return code >= CORE_METHOD_DELETE && code <= CORE_METHOD_OTHER ? static_cast<HttpMethod>(code) : HttpMethod::None;
 }
 
 // "DELETE", "GET", ..., "PUT"; "" for Other, None and any unknown code.

@@ -2,13 +2,20 @@
 // manager hands to every target.
 #pragma once
 
+#include "PluginAbi.h"
+
 #include <cstdint>
 
 namespace qor {
 
 // Severity of a message; a target writes a record when the record's level is
 // at least the target's level.
-enum class LogLevel : std::int32_t { Okay = 0, Warn = 1, Error = 2, Always = 3 };
+enum class LogLevel : std::int32_t {
+  Okay = CORE_LOG_OKAY,
+  Warn = CORE_LOG_WARN,
+  Error = CORE_LOG_ERROR,
+  Always = CORE_LOG_ALWAYS,
+};
 
 // One bit per group tag; bit i is slot i of the group-tag table. A mask of 0
 // means the message has no group.

@@ -2,6 +2,8 @@
 // a plug-in, the compatibility rule and the version text.
 #pragma once
 
+#include "PluginAbi.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,10 +17,10 @@ struct PluginApiVersion {
   std::string build;        // may be empty
 };
 
-// The version this plug-in is built for: 18.0.0.
-inline constexpr std::uint32_t kPluginApiMajor = 18;
-inline constexpr std::uint32_t kPluginApiMinor = 0;
-inline constexpr std::uint32_t kPluginApiPatch = 0;
+// The version this plug-in is built for.
+inline constexpr std::uint32_t kPluginApiMajor = CORE_API_VERSION_MAJOR;
+inline constexpr std::uint32_t kPluginApiMinor = CORE_API_VERSION_MINOR;
+inline constexpr std::uint32_t kPluginApiPatch = CORE_API_VERSION_PATCH;
 PluginApiVersion pluginApiVersion();
 
 // The two plug-in types the framework knows.

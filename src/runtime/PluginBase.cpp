@@ -297,19 +297,19 @@ HttpResponse PluginBase::sendExternalRequest(const HttpRequest& request) {
   HttpResponse result;
   ExternalResponse in{};
   if (!CoreSendExternalRequest(&in, &out)) {
-    result.outcome = 1;
+    result.outcome = CORE_OUTCOME_FAILED;
     result.error = std::string(kNotConnected);
     return result;
   }
 
   switch (in.outcome) {
-    case -1:
-    case 0:
-    case 2: result.outcome = in.outcome; break;
-    default: result.outcome = 1; break;
+    case CORE_OUTCOME_CANCELLED:
+    case CORE_OUTCOME_OK:
+    case CORE_OUTCOME_TIMED_OUT: result.outcome = in.outcome; break;
+    default: result.outcome = CORE_OUTCOME_FAILED; break;
   }
   const char* body = static_cast<const char*>(in.body);
-  if (result.outcome != 0) {
+  if (result.outcome != CORE_OUTCOME_OK) {
     // A failed transport puts its error text where the body would be.
     if (body) result.error.assign(body, in.bodySize);
   } else {

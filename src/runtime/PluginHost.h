@@ -31,8 +31,8 @@ using CoreEventHandler = std::function<void(const BindingProperty& payload)>;
 using ServiceProxyHandler = std::function<void(const PluginServiceProxyResponse& response)>;
 
 // Subscription flags of the core's Subscribe entry.
-inline constexpr std::uint32_t kResourceEventFlags = 0;
-inline constexpr std::uint32_t kServiceProxyEventFlags = 1;
+inline constexpr std::uint32_t kResourceEventFlags = CORE_SUBSCRIBE_RESOURCE;
+inline constexpr std::uint32_t kServiceProxyEventFlags = CORE_SUBSCRIBE_SERVICE_PROXY;
 
 // The received service-proxy table keeps at most this many responses; the
 // oldest goes first.

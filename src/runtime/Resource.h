@@ -3,6 +3,7 @@
 // namespace (plug-in manager state, LCDS and service-proxy messages).
 #pragma once
 
+#include "PluginAbi.h"
 #include "binding/BindingProperty.h"
 
 #include <cstdint>
@@ -12,7 +13,11 @@ namespace qor {
 
 class TypeRegistry;
 
-enum class PluginResourceEventType : std::int32_t { Create = 0, Update = 1, Delete = 2 };
+enum class PluginResourceEventType : std::int32_t {
+  Create = CORE_RESOURCE_CREATE,
+  Update = CORE_RESOURCE_UPDATE,
+  Delete = CORE_RESOURCE_DELETE,
+};
 using ResourceEventType = PluginResourceEventType;
 
 // Registered as "PluginResourceEvent".

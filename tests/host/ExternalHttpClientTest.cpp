@@ -58,7 +58,7 @@ TEST_F(ExternalHttpClientTest, SendsMethodHeadersAndBody) {
   ExternalRequest get{2, getUrl.c_str(), headers, 2, nullptr, 0, 20, 1};
   ExternalResponse response{};
   performExternalRequest(get, response);
-  EXPECT_EQ(static_cast<int32_t>(response.outcome), kExternalOk);
+  EXPECT_EQ(static_cast<int32_t>(response.outcome), CORE_OUTCOME_OK);
   EXPECT_EQ(static_cast<int32_t>(response.status), 200);
   EXPECT_EQ(bodyOf(response), "get /echo?puuid=p&inventoryTypes=A%26B");
   EXPECT_EQ(headerOf(response, "X-Seen-Auth"), "Bearer t");
@@ -80,7 +80,7 @@ TEST_F(ExternalHttpClientTest, HttpErrorStatusIsStillATransportSuccess) {
   ExternalRequest request{2, missing.c_str(), nullptr, 0, nullptr, 0, 20, 1};
   ExternalResponse response{};
   performExternalRequest(request, response);
-  EXPECT_EQ(static_cast<int32_t>(response.outcome), kExternalOk);
+  EXPECT_EQ(static_cast<int32_t>(response.outcome), CORE_OUTCOME_OK);
   EXPECT_EQ(static_cast<int32_t>(response.status), 404);
   response.release(&response);
 }
@@ -105,7 +105,7 @@ TEST_F(ExternalHttpClientTest, TransportFailuresCarryTheErrorAsBody) {
     const auto start = std::chrono::steady_clock::now();
     performExternalRequest(request, response);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2400)) << row.url;
-    EXPECT_NE(static_cast<int32_t>(response.outcome), kExternalOk) << row.url;
+    EXPECT_NE(static_cast<int32_t>(response.outcome), CORE_OUTCOME_OK) << row.url;
     EXPECT_NE(bodyOf(response).find(row.error), std::string::npos)
         << row.url << ": " << bodyOf(response);
     ASSERT_NE(reinterpret_cast<const void*>(response.release), nullptr);
