@@ -1,6 +1,5 @@
 // The inventory plug-in as a host sees it: its API table, the watches made at
-// start, the login, token, configuration and region handlers, and the remote
-// fetch with its URLs, headers and failures.
+// start, and the login, token, configuration and region handlers.
 #include "inventory/InventoryHost.h"
 
 #include "runtime/CoreEventName.h"
@@ -216,6 +215,50 @@ TEST_F(InventoryTest, SessionDeleteKeepsCachesAndTheSamePlayerKeepsThem) {
   EXPECT_EQ(externalCount(), 2u);
 }
 
+// A fetch made while nobody is logged in must not take the caches from the
+// last player: the items fetched for p survive, and the answer for nobody is
+// returned but not kept.
+TEST_F(InventoryTest, FetchAfterSessionDeleteKeepsTheLastPlayersItems) {
+  startReady();
+  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
+  ASSERT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  remote(plainUrl({"GEAR"}, "", "0"), itemsBody({{"GEAR", list({item(7, "GEAR", "g7")})}}));
+  remote(plainUrl({"EMOTE"}, "", "0"), itemsBody({{"EMOTE", list({item(9, "EMOTE", "nobody")})}}));
+  EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(7, "GEAR")}));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  // Nothing was kept for nobody: GEAR is fetched again.
+  EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(7, "GEAR")}));
+  EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"EMOTE"}), plainUrl({"GEAR"}, "", "0"),
+                                                      plainUrl({"GEAR"}, "", "0")}));
+  // The same player back: still the cached items; another one: empty caches.
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-1", 7, 9)));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  EXPECT_EQ(externalCount(), 3u);
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  remote(plainUrl({"EMOTE"}, "q-2", "8"), itemsBody({{"EMOTE", "[]"}}));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, "[]");
+  EXPECT_EQ(externalCount(), 4u);
+}
+
+TEST_F(InventoryTest, SignedFetchAfterSessionDeleteKeepsTheLastPlayersEntries) {
+  startReady();
+  remote(signedUrl("EMOTE"), signedBody("JP", "2999-01-01T00:00:00Z"));
+  ASSERT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JP"})");
+  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  remote(signedUrl("GEAR", "", "0"), signedBody("JG", "2999-01-01T00:00:00Z"));
+  remote(signedUrl("EMOTE", "", "0"), signedBody("JN", "2999-01-01T00:00:00Z"));
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"JG"})");
+  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JP"})");
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"JG"})");
+  EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("EMOTE"), signedUrl("GEAR", "", "0"),
+                                                      signedUrl("GEAR", "", "0")}));
+  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  remote(signedUrl("EMOTE", "q-2", "8"), signedBody("JQ", "2999-01-01T00:00:00Z"));
+  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JQ"})");
+}
+
 TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
   startReady();
   remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
@@ -386,148 +429,6 @@ TEST_F(InventoryTest, ResourcesThatDoNotConvertChangeNothing) {
   const RecordedExternalRequest sent = core().externalRequests()[0];
   EXPECT_EQ(sent.url, signedUrl("T", "", "0"));
   EXPECT_EQ(sent.headers.at(1).second, "Bearer tok");
-}
-
-// ---- Remote fetch --------------------------------------------------------------
-
-TEST_F(InventoryTest, PlainUrlRepeatsTheTypeKeyAndSignedUrlEndsWithSigned) {
-  startReady();
-  remote(plainUrl({"EMOTE", "X"}), itemsBody({}));
-  EXPECT_TRUE(host.getInventory({"EMOTE", "X"}).ok);
-  static_cast<void>(host.getSignedInventory({"EMOTE"}));
-  EXPECT_EQ(externalUrls(),
-            (std::vector<std::string>{
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=EMOTE"
-                "&inventoryTypes=X&location=loc1&accountId=7",
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=EMOTE"
-                "&location=loc1&accountId=7&signed=true"}));
-}
-
-TEST_F(InventoryTest, CallerTextInUrlsIsPercentEncoded) {
-  startReady();
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p&x=1", 7, 9)));
-  static_cast<void>(host.getInventory({"A&B C", "ü#"}));
-  static_cast<void>(host.getSignedInventory({"a=b"}));
-  EXPECT_EQ(externalUrls(),
-            (std::vector<std::string>{
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p%26x%3D1"
-                "&inventoryTypes=A%26B%20C&inventoryTypes=%C3%BC%23&location=loc1&accountId=7",
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p%26x%3D1"
-                "&inventoryTypes=a%3Db&location=loc1&accountId=7&signed=true"}));
-}
-
-TEST_F(InventoryTest, UrlLongerThanTheLimitIsNotSent) {
-  startReady();
-  const std::string fixed = plainUrl({"X"});  // one type named X
-  // Exactly at the limit it is sent; one byte more is refused.
-  const std::string fits(4095 - fixed.size() + 1, 'T');
-  remote(plainUrl({fits}), itemsBody({}));
-  const CallAnswer sent = host.getInventory({fits});
-  EXPECT_TRUE(sent.ok) << sent.error;
-  ASSERT_EQ(externalCount(), 1u);
-  EXPECT_EQ(externalUrls()[0].size(), 4095u);
-
-  const CallAnswer refused = host.getInventory({fits + "T"});
-  EXPECT_FALSE(refused.ok);
-  EXPECT_EQ(refused.status, 500u);
-  EXPECT_EQ(refused.error, "Could not get inventory from qorinventoryservice: URL too long");
-  const CallAnswer refusedSigned = host.getSignedInventory({std::string(5000, 'S')});
-  EXPECT_EQ(refusedSigned.error, "Could not get inventory from qorinventoryservice: URL too long");
-  EXPECT_EQ(externalCount(), 1u);
-}
-
-struct FailureRow {
-  const char* name;
-  FakeExternalResponse response;
-  std::string expectedError;  // cut to 4095 bytes when longer
-};
-
-class FetchFailureTest : public InventoryTest, public ::testing::WithParamInterface<FailureRow> {};
-
-FakeExternalResponse answer(std::int32_t status, std::string body, std::int32_t outcome = 0) {
-  FakeExternalResponse r;
-  r.status = status;
-  r.body = std::move(body);
-  r.outcome = outcome;
-  return r;
-}
-
-TEST_P(FetchFailureTest, EveryFailureIs500AndChangesNoCache) {
-  startReady();
-  const FailureRow& row = GetParam();
-  const std::string url = plainUrl({"EMOTE"});
-  core().respondExternal(url, row.response);
-  core().respondExternal(signedUrl("EMOTE"), row.response);
-  for (const CallAnswer& a : {host.getInventory({"EMOTE"}), host.getEmotes(),
-                              host.getSignedInventory({"EMOTE"})}) {
-    EXPECT_FALSE(a.ok);
-    EXPECT_EQ(a.status, 500u);
-    EXPECT_LE(a.error.size(), 4095u);
-    if (row.expectedError.size() <= 200) {
-      EXPECT_EQ(a.error, row.expectedError);
-    } else {
-      EXPECT_EQ(a.error, row.expectedError.substr(0, 4095));
-    }
-  }
-  // Nothing was cached: once the service answers, every call fetches.
-  remote(url, itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
-  remote(signedUrl("EMOTE"), signedBody("J", "2999-01-01T00:00:00Z"));
-  core().clearRecords();
-  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
-  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"J"})");
-  EXPECT_EQ(externalCount(), 2u);
-}
-
-const std::string kGet = "Could not get inventory from qorinventoryservice: ";
-const std::string kBad = "Couldn't deserialize inventory response: ";
-
-FakeExternalResponse nullBody() {
-  FakeExternalResponse r;
-  r.nullBody = true;
-  return r;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FetchFailureTest,
-    ::testing::Values(
-        FailureRow{"TransportFailure", answer(0, "connection refused", 2), kGet + "connection refused"},
-        FailureRow{"Redirect", answer(302, "{}"), kGet},
-        FailureRow{"ServerError", answer(503, R"({"data":{}})"), kGet},
-        FailureRow{"BelowTwoHundred", answer(199, "{}"), kGet},
-        FailureRow{"NoContent", answer(204, ""), kBad},
-        FailureRow{"EmptyBody", answer(200, ""), kBad},
-        FailureRow{"NoAnswerAtAll", answer(0, "", -1), kGet},
-        FailureRow{"NotJson", answer(200, "<html>oops</html>"), kBad + "<html>oops</html>"},
-        FailureRow{"ItemsAnArray", answer(200, R"({"data":{"items":[1]}})"),
-                   kBad + R"({"data":{"items":[1]}})"},
-        FailureRow{"DataAString", answer(200, R"({"data":"x"})"), kBad + R"({"data":"x"})"},
-        FailureRow{"HugeGarbage", answer(200, std::string(200000, '#')),
-                   kBad + std::string(200000, '#')},
-        FailureRow{"DeeplyNested", answer(200, std::string(100000, '[')),
-                   kBad + std::string(100000, '[')}),
-    [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
-
-TEST_F(InventoryTest, NullBodyErrorNamesTheRequest) {
-  startReady();
-  core().respondExternal(signedUrl("T"), nullBody());
-  const CallAnswer a = host.getSignedInventory({"T"});
-  EXPECT_EQ(a.error, kGet + "Error converting response for GET " + signedUrl("T") + ": body was null");
-}
-
-TEST_F(InventoryTest, UnansweredRequestCarriesTheCoresErrorText) {
-  startReady();
-  const CallAnswer a = host.getInventory({"EMOTE"});
-  EXPECT_EQ(a.status, 500u);
-  EXPECT_EQ(a.error, kGet + "No fake response for " + plainUrl({"EMOTE"}));
-}
-
-TEST_F(InventoryTest, EmptyObjectAndNullItemsAreEmptyAnswers) {
-  startReady();
-  remote(plainUrl({"A"}), "{}");
-  remote(plainUrl({"B"}), R"({"data":{"items":null}})");
-  EXPECT_EQ(host.getInventory({"A"}).json, "[]");
-  EXPECT_EQ(host.getInventory({"B"}).json, "[]");
 }
 
 }  // namespace
