@@ -77,7 +77,7 @@ TEST_F(ItemCacheTest, ItemsThatDoNotConvertAreReturnedEmptyLoggedAndFetchedAgain
   remote(plainUrl({"A", "B"}),
          itemsBody({{"A", "5"}, {"B", list({item(2, "B", "b2")})}}));
   EXPECT_EQ(host.getInventory({"A", "B"}).json, list({rendered(2, "B")}));
-  const auto lines = host.logLines(2, "Could not convert inventory items for A: ");
+  const auto lines = host.logLines(CORE_LOG_ERROR, "Could not convert inventory items for A: ");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
             "Could not convert inventory items for A: Couldn't assign value to '<value>' of type "
@@ -85,7 +85,7 @@ TEST_F(ItemCacheTest, ItemsThatDoNotConvertAreReturnedEmptyLoggedAndFetchedAgain
   // A is not cached, B is.
   remote(plainUrl({"A"}), itemsBody({{"A", list({item(1, "A", "a1"), R"({"itemId":"x"})"})}}));
   EXPECT_EQ(host.getInventory({"A", "B"}).json, list({rendered(2, "B")}));
-  EXPECT_EQ(host.logLines(2, "Could not convert inventory items for A: ").size(), 2u);
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not convert inventory items for A: ").size(), 2u);
   EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"A", "B"}), plainUrl({"A"})}));
 }
 
@@ -107,7 +107,7 @@ TEST_F(ItemCacheTest, SwitchedOffOrEmptyRequestsSendNothing) {
   // Without a query the argument keeps its default, an empty list.
   EXPECT_EQ(host.call("/qor-inventory/v1/inventory", "/qor-inventory/v1/inventory").json, "[]");
   EXPECT_EQ(host.call("/qor-inventory/v1/signedInventory", "/qor-inventory/v1/signedInventory").json, "{}");
-  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"Enabled":false,"BaseServiceUrl":"https://inv.test"})"));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"Enabled":false,"BaseServiceUrl":"https://inv.test"})"));
   EXPECT_EQ(host.getInventory({"A", "Z"}).json, "[]");
   EXPECT_EQ(host.getEmotes().json, "[]");
   EXPECT_EQ(host.getSignedInventory({"A"}).json, "{}");

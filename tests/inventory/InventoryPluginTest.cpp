@@ -147,7 +147,7 @@ TEST_F(InventoryTest, InitialReadsSetIdentityTokenConfigurationAndLocation) {
   ASSERT_EQ(externalCount(), 1u);
   const RecordedExternalRequest sent = core().externalRequests()[0];
   EXPECT_EQ(sent.url, plainUrl({"EMOTE"}));
-  EXPECT_EQ(sent.method, 2u);
+  EXPECT_EQ(sent.method, std::uint32_t{CORE_METHOD_GET});
   EXPECT_EQ(sent.setting1, 20u);
   EXPECT_EQ(sent.setting2, 1u);
   EXPECT_TRUE(sent.body.empty());
@@ -175,7 +175,7 @@ TEST_P(LoginFlagTest, IdsAreCapturedOnlyWhenTheLoginSucceedsWithBothIds) {
   core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"loc1"}})");
   startBare();
   const LoginRow& row = GetParam();
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-9", row.account, row.summoner, row.state)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p-9", row.account, row.summoner, row.state)));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   const std::string expected = row.loggedIn ? signedUrl("T", "p-9", std::to_string(row.account))
@@ -193,9 +193,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, LoginFlagTest,
 
 TEST_F(InventoryTest, LaterSessionEventsKeepTheFirstIdsUntilDelete) {
   startReady();
-  ASSERT_TRUE(host.deliver(kSessionUri, 1, sessionJson("p-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_UPDATE, sessionJson("p-2", 8, 9)));
   static_cast<void>(host.getSignedInventory({"T"}));
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("T"), signedUrl("T", "", "0")}));
 }
@@ -206,10 +206,10 @@ TEST_F(InventoryTest, SessionDeleteKeepsCachesAndTheSamePlayerKeepsThem) {
   remote(signedUrl("GEAR"), signedBody("J1", "2999-01-01T00:00:00Z"));
   ASSERT_TRUE(host.getInventory({"EMOTE"}).ok);
   ASSERT_TRUE(host.getSignedInventory({"GEAR"}).ok);
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
   EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J1"})");
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-1", 7, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p-1", 7, 9)));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
   EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J1"})");
   EXPECT_EQ(externalCount(), 2u);
@@ -222,7 +222,7 @@ TEST_F(InventoryTest, FetchAfterSessionDeleteKeepsTheLastPlayersItems) {
   startReady();
   remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
   ASSERT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
   remote(plainUrl({"GEAR"}, "", "0"), itemsBody({{"GEAR", list({item(7, "GEAR", "g7")})}}));
   remote(plainUrl({"EMOTE"}, "", "0"), itemsBody({{"EMOTE", list({item(9, "EMOTE", "nobody")})}}));
   EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(7, "GEAR")}));
@@ -232,11 +232,11 @@ TEST_F(InventoryTest, FetchAfterSessionDeleteKeepsTheLastPlayersItems) {
   EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"EMOTE"}), plainUrl({"GEAR"}, "", "0"),
                                                       plainUrl({"GEAR"}, "", "0")}));
   // The same player back: still the cached items; another one: empty caches.
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-1", 7, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p-1", 7, 9)));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
   EXPECT_EQ(externalCount(), 3u);
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
   remote(plainUrl({"EMOTE"}, "q-2", "8"), itemsBody({{"EMOTE", "[]"}}));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, "[]");
   EXPECT_EQ(externalCount(), 4u);
@@ -246,7 +246,7 @@ TEST_F(InventoryTest, SignedFetchAfterSessionDeleteKeepsTheLastPlayersEntries) {
   startReady();
   remote(signedUrl("EMOTE"), signedBody("JP", "2999-01-01T00:00:00Z"));
   ASSERT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JP"})");
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
   remote(signedUrl("GEAR", "", "0"), signedBody("JG", "2999-01-01T00:00:00Z"));
   remote(signedUrl("EMOTE", "", "0"), signedBody("JN", "2999-01-01T00:00:00Z"));
   EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"JG"})");
@@ -254,7 +254,7 @@ TEST_F(InventoryTest, SignedFetchAfterSessionDeleteKeepsTheLastPlayersEntries) {
   EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"JG"})");
   EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("EMOTE"), signedUrl("GEAR", "", "0"),
                                                       signedUrl("GEAR", "", "0")}));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
   remote(signedUrl("EMOTE", "q-2", "8"), signedBody("JQ", "2999-01-01T00:00:00Z"));
   EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JQ"})");
 }
@@ -265,8 +265,8 @@ TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
   remote(signedUrl("GEAR"), signedBody("J1", "2999-01-01T00:00:00Z"));
   ASSERT_TRUE(host.getInventory({"EMOTE"}).ok);
   ASSERT_TRUE(host.getSignedInventory({"GEAR"}).ok);
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
   remote(plainUrl({"EMOTE"}, "q-2", "8"), itemsBody({{"EMOTE", list({item(6, "EMOTE", "e6")})}}));
   remote(signedUrl("GEAR", "q-2", "8"), signedBody("J2", "2999-01-01T00:00:00Z"));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(6, "EMOTE")}));
@@ -279,9 +279,9 @@ TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
 TEST_F(InventoryTest, TokenUpdatesLeaveOneAuthorizationAndDeleteRemovesBoth) {
   startReady();
   for (const char* token : {"t1", "t2", "t3"})
-    ASSERT_TRUE(host.deliver(kTokenUri, 1, std::string(R"({"token":")") + token + "\"}"));
+    ASSERT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_UPDATE, std::string(R"({"token":")") + token + "\"}"));
   static_cast<void>(host.getSignedInventory({"T"}));
-  ASSERT_TRUE(host.deliver(kTokenUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   const auto sent = core().externalRequests();
   ASSERT_EQ(sent.size(), 2u);
@@ -296,7 +296,7 @@ TEST_F(InventoryTest, TokenUpdatesLeaveOneAuthorizationAndDeleteRemovesBoth) {
 TEST_F(InventoryTest, LongTokenIsSentWhole) {
   startReady();
   const std::string token(6000, 'k');
-  ASSERT_TRUE(host.deliver(kTokenUri, 0, R"({"token":")" + token + "\"}"));
+  ASSERT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_CREATE, R"({"token":")" + token + "\"}"));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_EQ(core().externalRequests()[0].headers.at(1).second, "Bearer " + token);
@@ -309,8 +309,8 @@ TEST_F(InventoryTest, ConfigurationWithoutBaseUrlEnablesAndLogsTheError) {
   core().respondJson(kRegionUri, "{}");
   core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"loc1"}})");
   startBare();
-  ASSERT_TRUE(host.deliver(kConfigUri, 0, R"({"Enabled":true})"));
-  EXPECT_EQ(host.logLines(2, "JMX missing BaseServiceURL config!").size(), 1u);
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_CREATE, R"({"Enabled":true})"));
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "JMX missing BaseServiceURL config!").size(), 1u);
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_EQ(core().externalRequests()[0].url,
@@ -320,11 +320,11 @@ TEST_F(InventoryTest, ConfigurationWithoutBaseUrlEnablesAndLogsTheError) {
 
 TEST_F(InventoryTest, ConfigurationDeleteEmptiesBaseUrlButKeepsTheSwitch) {
   startReady();
-  ASSERT_TRUE(host.deliver(kConfigUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_EQ(core().externalRequests()[0].url.rfind("/qorinventoryservice/", 0), 0u);
-  EXPECT_TRUE(host.logLines(2, "JMX").empty());
+  EXPECT_TRUE(host.logLines(CORE_LOG_ERROR, "JMX").empty());
 }
 
 TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
@@ -342,7 +342,7 @@ TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.config);
     core().clearRecords();
-    ASSERT_TRUE(host.deliver(kConfigUri, 1, row.config));
+    ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, row.config));
     static_cast<void>(host.getSignedInventory({"T"}));
     if (!row.enabled) {
       EXPECT_EQ(externalCount(), 0u);
@@ -352,8 +352,8 @@ TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
     EXPECT_EQ(core().externalRequests()[0].url.rfind(std::string(row.base) + "/qorinventoryservice/", 0), 0u);
   }
   // A configuration without "Enabled" leaves the switch as it was.
-  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"Enabled":false,"BaseServiceUrl":"u"})"));
-  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"BaseServiceUrl":"u"})"));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"Enabled":false,"BaseServiceUrl":"u"})"));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"BaseServiceUrl":"u"})"));
   core().clearRecords();
   EXPECT_EQ(host.getInventory({"T"}).json, "[]");
   EXPECT_EQ(externalCount(), 0u);
@@ -367,11 +367,11 @@ TEST_F(InventoryTest, RegionDataSetsLocationOnlyWhenBothMembersArePresent) {
                               R"({"loctavian_service_location":"x"})"};
   for (const char* data : incomplete) {
     core().respondJson(kRegionDataUri, data);
-    ASSERT_TRUE(host.deliver(kRegionUri, 1, "{}"));
+    ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_UPDATE, "{}"));
   }
   static_cast<void>(host.getSignedInventory({"T"}));
   core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"eu west"}})");
-  ASSERT_TRUE(host.deliver(kRegionUri, 0, "{}"));
+  ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_CREATE, "{}"));
   static_cast<void>(host.getSignedInventory({"T"}));
   const auto urls = externalUrls();
   ASSERT_EQ(urls.size(), 2u);
@@ -382,7 +382,7 @@ TEST_F(InventoryTest, RegionDataSetsLocationOnlyWhenBothMembersArePresent) {
 
 TEST_F(InventoryTest, RegionDeleteEmptiesLocation) {
   startReady();
-  ASSERT_TRUE(host.deliver(kRegionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_NE(externalUrls()[0].find("&location=&accountId=7"), std::string::npos);
@@ -395,10 +395,10 @@ TEST_F(InventoryTest, RegionDataFailureReportsTheAssertionAndKeepsLocation) {
   failing.error = "gone";
   failing.status = 503;
   core().respond(kRegionDataUri, failing);
-  ASSERT_TRUE(host.deliver(kRegionUri, 1, "{}"));
+  ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_UPDATE, "{}"));
   bool reported = false;
   for (const auto& [level, text] : core().logLines())
-    reported |= level == 2 && text.find("ALE-6238ECBF") != std::string::npos &&
+    reported |= level == CORE_LOG_ERROR && text.find("ALE-6238ECBF") != std::string::npos &&
                 text.find("Failed to get regionSettings") != std::string::npos;
   EXPECT_TRUE(reported);
   static_cast<void>(host.getSignedInventory({"T"}));
@@ -416,10 +416,10 @@ TEST_F(InventoryTest, ResourcesThatDoNotConvertChangeNothing) {
       {kTokenUri, R"({"token":{"a":1}})"},
       {kTokenUri, R"("just text")"},
   };
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));  // so that a conversion slip would capture
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));  // so that a conversion slip would capture
   for (const auto& [uri, data] : bad) {
     SCOPED_TRACE(data);
-    EXPECT_TRUE(host.deliver(uri, 0, data));
+    EXPECT_TRUE(host.deliver(uri, CORE_RESOURCE_CREATE, data));
   }
   // Event types outside 0..2 are ignored.
   EXPECT_TRUE(host.deliver(kSessionUri, 7, sessionJson("z", 3, 4)));

@@ -139,8 +139,8 @@ TEST_F(InventoryTest, PlainUrlRepeatsTheTypeKeyAndSignedUrlEndsWithSigned) {
 
 TEST_F(InventoryTest, CallerTextInUrlsIsPercentEncoded) {
   startReady();
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p&x=1", 7, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p&x=1", 7, 9)));
   static_cast<void>(host.getInventory({"A&B C", "ü#"}));
   static_cast<void>(host.getSignedInventory({"a=b"}));
   EXPECT_EQ(externalUrls(),
