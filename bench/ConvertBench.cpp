@@ -10,31 +10,20 @@
 #include <nlohmann/json.hpp>
 
 #include "binding/PropertyConverter.h"
-#include "binding/TypeRegistration.h"
+#include "binding/TypeRegistry.h"
+#include "inventory/InventoryRecords.h"
 
-namespace convert_bench {
-
-struct InventoryItemDTO {
-  std::int32_t itemId = 0;
-  std::string inventoryType;
-  std::string expirationDate;
-  std::string purchaseDate;
-  std::uint64_t quantity = 0;
-  std::string usedInGameDate;
-  std::string entitlementId;
-  std::string eneitlementTypeId;
-  std::string instanceId;
-  std::string instanceTypeId;
-  bool f2p = false;
-  bool rental = false;
-  bool lsb = false;
-  std::uint64_t wins = 0;
-};
-
+namespace Vane::Client::Inventory::Api {
+// nlohmann's generated conversions of the plug-in's own record.
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(InventoryItemDTO, itemId, inventoryType, expirationDate,
                                    purchaseDate, quantity, usedInGameDate, entitlementId,
                                    eneitlementTypeId, instanceId, instanceTypeId, f2p, rental, lsb,
                                    wins)
+}  // namespace Vane::Client::Inventory::Api
+
+namespace convert_bench {
+
+using Vane::Client::Inventory::Api::InventoryItemDTO;
 
 constexpr int kItems = 10000;
 
@@ -64,21 +53,7 @@ const qor::TypeRegistry& registry() {
   static const qor::TypeRegistry* r = [] {
     auto* reg = new qor::TypeRegistry;
     reg->initialize();
-    qor::registerStruct<InventoryItemDTO>(*reg, "BenchInventoryItemDTO")
-        .field("itemId", &InventoryItemDTO::itemId)
-        .field("inventoryType", &InventoryItemDTO::inventoryType)
-        .field("expirationDate", &InventoryItemDTO::expirationDate)
-        .field("purchaseDate", &InventoryItemDTO::purchaseDate)
-        .field("quantity", &InventoryItemDTO::quantity)
-        .field("usedInGameDate", &InventoryItemDTO::usedInGameDate)
-        .field("entitlementId", &InventoryItemDTO::entitlementId)
-        .field("eneitlementTypeId", &InventoryItemDTO::eneitlementTypeId)
-        .field("instanceId", &InventoryItemDTO::instanceId)
-        .field("instanceTypeId", &InventoryItemDTO::instanceTypeId)
-        .field("f2p", &InventoryItemDTO::f2p)
-        .field("rental", &InventoryItemDTO::rental)
-        .field("lsb", &InventoryItemDTO::lsb)
-        .field("wins", &InventoryItemDTO::wins);
+    Vane::Client::Inventory::Api::registerInventoryRecords(*reg, "Bench", {});
     return reg;
   }();
   return *r;

@@ -32,21 +32,6 @@ std::string urlEncode(std::string_view text) {
 
 }  // namespace
 
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 std::string typesQuery(std::initializer_list<std::string> types) {
   std::string list = "[";
   for (const std::string& type : types) {

@@ -79,8 +79,6 @@ class InventoryHost {
 
 // `inventoryTypes` as the query of a call: the list as JSON, URL-encoded.
 std::string typesQuery(std::initializer_list<std::string> types);
-// A JSON string literal of the text.
-std::string jsonString(std::string_view text);
 
 }  // namespace qor::testing
 

@@ -14,10 +14,9 @@ namespace {
 // one that is alive (tests run one fake at a time).
 std::atomic<FakeCore*> gCurrent{nullptr};
 
-void appendJsonString(std::string& out, const char* s, std::size_t n) {
+void appendJsonString(std::string& out, std::string_view text) {
   out += '"';
-  for (std::size_t i = 0; i < n; ++i) {
-    const char c = s[i];
+  for (char c : text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
@@ -31,6 +30,12 @@ void appendJsonString(std::string& out, const char* s, std::size_t n) {
 }
 
 }  // namespace
+
+std::string jsonString(std::string_view text) {
+  std::string out;
+  appendJsonString(out, text);
+  return out;
+}
 
 struct FakeCore::Stream {
   FakeCore* core;
@@ -126,13 +131,13 @@ std::string coreValueToJson(const CoreValue& v) {
     case CORE_VALUE_STRING_OWNED: {
       const char* s = static_cast<const char*>(v.u.block.data);
       if (!s) return "\"\"";
-      appendJsonString(out, s, std::strlen(s));
+      appendJsonString(out, s);
       return out;
     }
     case CORE_VALUE_BLOB_BORROWED:
     case CORE_VALUE_BLOB_OWNED:
-      appendJsonString(out, static_cast<const char*>(v.u.block.data),
-                       v.u.block.data ? v.u.block.count : 0);
+      appendJsonString(out, std::string_view(static_cast<const char*>(v.u.block.data),
+                                             v.u.block.data ? v.u.block.count : 0));
       return out;
     case CORE_VALUE_ARRAY: {
       out = "[";
@@ -149,7 +154,7 @@ std::string coreValueToJson(const CoreValue& v) {
       for (std::uint32_t i = 0; members && i < v.u.block.count; ++i) {
         if (i) out += ',';
         const char* key = members[i].key ? members[i].key : "";
-        appendJsonString(out, key, std::strlen(key));
+        appendJsonString(out, key);
         out += ':';
         CoreValue value;
         std::memcpy(&value, &members[i].value, sizeof value);
@@ -446,7 +451,7 @@ bool FakeCore::deliverRaw(const std::string& name, const CoreValue& payload) {
 
 std::string FakeCore::resourceJson(const std::string& uri, int eventType, const std::string& data) {
   std::string out = "{\"uri\":";
-  appendJsonString(out, uri.data(), uri.size());
+  appendJsonString(out, uri);
   out += ",\"eventType\":" + std::to_string(eventType);
   out += ",\"data\":" + (data.empty() ? std::string("null") : data) + "}";
   return out;

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,9 @@ class FakeValue {
   std::deque<std::vector<CoreValue>> arrays_;
   std::deque<std::vector<CoreStructMember>> members_;
 };
+
+// A JSON string literal of the text (quotes, backslashes and line feeds escaped).
+std::string jsonString(std::string_view text);
 
 // Renders a CoreValue as compact JSON (members in record order, blobs as
 // their bytes in a string); unknown tags render as "<tag N>".
