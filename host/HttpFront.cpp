@@ -52,6 +52,64 @@ struct EventChannel {
   }
 };
 
+std::string tooLargeMessage() {
+  return "The request body exceeds the host's limit of " +
+         std::to_string(HttpFront::kMaxBodyBytes) + " bytes (" +
+         std::to_string(HttpFront::kMaxBodyBytes >> 20) + " MiB)";
+}
+
+// The message of an error answer that the HTTP library made itself (its
+// body is empty): a malformed request, a URI or body over its limits.
+std::string libraryErrorMessage(int status) {
+  switch (status) {
+    case 413:
+      return tooLargeMessage();
+    case 414:
+      return "The request URI is too long";
+    case 404:
+      return "Not found";
+    case 400:
+      return "Bad request";
+    default:
+      return "HTTP error " + std::to_string(status);
+  }
+}
+
+// Reads a request body through the library's reader, whatever its content
+// type (the library would otherwise parse a form body and cap it at 8 KiB),
+// within kMaxBodyBytes also when it arrives without a length. On failure the
+// error answer is set and false returned.
+bool readBody(const httplib::Request& request, httplib::Response& response,
+              const httplib::ContentReader& reader, std::string& body) {
+  if (request.is_multipart_form_data()) {
+    // Read and drop the parts so that the connection stays usable.
+    reader([](const httplib::MultipartFormData&) { return true; },
+           [](const char*, std::size_t) { return true; });
+    sendError(response, 415, "Multipart bodies are not accepted");
+    return false;
+  }
+  bool tooLarge = false;
+  const bool read = reader([&](const char* data, std::size_t size) {
+    if (size > HttpFront::kMaxBodyBytes - body.size()) {
+      tooLarge = true;
+      return false;
+    }
+    body.append(data, size);
+    return true;
+  });
+  if (tooLarge || response.status == 413) {
+    // Whatever is left of the body is not read: the connection must end.
+    response.set_header("Connection", "close");
+    sendError(response, 413, tooLargeMessage());
+    return false;
+  }
+  if (!read) {
+    sendError(response, 400, "The request body could not be read");
+    return false;
+  }
+  return true;
+}
+
 int validStatus(std::uint32_t status, int fallback) {
   return status >= 100 && status <= 599 ? static_cast<int>(status) : fallback;
 }
@@ -112,7 +170,13 @@ HttpFront::HttpFront(HostCore& core)
   server_->set_tcp_nodelay(true);
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
-  server_->set_payload_max_length(16 * 1024 * 1024);
+  server_->set_payload_max_length(kMaxBodyBytes);
+  server_->set_error_handler(httplib::Server::HandlerWithResponse(
+      [](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        sendError(response, response.status, libraryErrorMessage(response.status));
+        return httplib::Server::HandlerResponse::Handled;
+      }));
   server_->set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
         sendError(response, 500, "Host failure");
@@ -163,25 +227,36 @@ void HttpFront::installRoutes() {
   server.Get("/resources", [this](const httplib::Request&, httplib::Response& response) {
     sendJson(response, 200, core_.store().snapshot());
   });
-  auto resource = [this](const httplib::Request& request, httplib::Response& response) {
-    handleResource(request, response);
+  server.Get("/resources/.*", [this](const httplib::Request& request, httplib::Response& response) {
+    handleResource(request, request.body, response);
+  });
+  // Methods with a body read it through a content reader (see readBody).
+  auto resource = [this](const httplib::Request& request, httplib::Response& response,
+                         const httplib::ContentReader& reader) {
+    std::string body;
+    if (readBody(request, response, reader, body)) handleResource(request, body, response);
   };
-  server.Get("/resources/.*", resource);
   server.Put("/resources/.*", resource);
   server.Delete("/resources/.*", resource);
 
   auto function = [this](const httplib::Request& request, httplib::Response& response) {
-    callFunction(request, response);
+    callFunction(request, request.body, response);
+  };
+  auto functionWithBody = [this](const httplib::Request& request, httplib::Response& response,
+                                 const httplib::ContentReader& reader) {
+    std::string body;
+    if (readBody(request, response, reader, body)) callFunction(request, body, response);
   };
   server.Get(".*", function);
-  server.Post(".*", function);
-  server.Put(".*", function);
-  server.Patch(".*", function);
-  server.Delete(".*", function);
   server.Options(".*", function);
+  server.Post(".*", functionWithBody);
+  server.Put(".*", functionWithBody);
+  server.Patch(".*", functionWithBody);
+  server.Delete(".*", functionWithBody);
 }
 
-void HttpFront::handleResource(const httplib::Request& request, httplib::Response& response) {
+void HttpFront::handleResource(const httplib::Request& request, const std::string& body,
+                               httplib::Response& response) {
   const std::string uri = request.path.substr(std::strlen("/resources"));
   if (request.method == "GET") {
     const auto value = core_.store().get(uri);
@@ -193,7 +268,7 @@ void HttpFront::handleResource(const httplib::Request& request, httplib::Respons
     return sendJson(response, 200,
                     {{"uri", ResourceStore::normalise(uri)}, {"eventType", "Delete"}});
   }
-  json data = json::parse(request.body, nullptr, false);
+  json data = json::parse(body, nullptr, false);
   if (data.is_discarded()) return sendError(response, 400, "The body is not JSON");
   CoreValue probe{};
   std::string error;
@@ -205,7 +280,8 @@ void HttpFront::handleResource(const httplib::Request& request, httplib::Respons
            {{"uri", ResourceStore::normalise(uri)}, {"eventType", resourceEventTypeName(type)}});
 }
 
-void HttpFront::callFunction(const httplib::Request& request, httplib::Response& response) {
+void HttpFront::callFunction(const httplib::Request& request, const std::string& body,
+                             httplib::Response& response) {
   std::vector<std::string> headerTexts;
   headerTexts.reserve(request.headers.size() * 2);
   for (const auto& [name, value] : request.headers) {
@@ -228,8 +304,8 @@ void HttpFront::callFunction(const httplib::Request& request, httplib::Response&
   call.headers = headers.empty() ? nullptr : headers.data();
   call.headerCount = static_cast<std::uint32_t>(headers.size());
   call.contentType = contentType.c_str();
-  call.body = request.body.empty() ? nullptr : request.body.data();
-  call.bodySize = static_cast<std::uint32_t>(request.body.size());
+  call.body = body.empty() ? nullptr : body.data();
+  call.bodySize = static_cast<std::uint32_t>(body.size());
   call.methodName = request.method.c_str();
 
   CoreResponse answer{};

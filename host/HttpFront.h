@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -37,6 +38,9 @@ class HostCore;
 // with the function's status (400 when it set none).
 class HttpFront {
  public:
+  // The largest request body read; a larger one answers 413.
+  static constexpr std::size_t kMaxBodyBytes = 16 * 1024 * 1024;
+
   explicit HttpFront(HostCore& core);
   ~HttpFront();
   HttpFront(const HttpFront&) = delete;
@@ -52,8 +56,10 @@ class HttpFront {
 
  private:
   void installRoutes();
-  void callFunction(const httplib::Request& request, httplib::Response& response);
-  void handleResource(const httplib::Request& request, httplib::Response& response);
+  void callFunction(const httplib::Request& request, const std::string& body,
+                    httplib::Response& response);
+  void handleResource(const httplib::Request& request, const std::string& body,
+                      httplib::Response& response);
   void streamEvents(const httplib::Request& request, httplib::Response& response);
 
   HostCore& core_;

@@ -103,6 +103,91 @@ TEST_F(HttpFrontClientTest, ResourceApiSetsReadsAndDeletes) {
   EXPECT_TRUE(json::parse(all->body).contains("/qor-login/v1/session"));
 }
 
+// Bodies the host cannot take answer JSON that says why, whatever their
+// content type: curl's -d sends application/x-www-form-urlencoded, which the
+// HTTP library otherwise caps at 8 KiB with an empty 413.
+TEST_F(HttpFrontClientTest, BadBodiesAnswerJsonErrors) {
+  const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+  const std::string justTooDeep = std::string(1025, '[') + std::string(1025, ']');
+  const std::string longText = "\"" + std::string(9000, 'a') + "\"";
+  const char* form = "application/x-www-form-urlencoded";
+  const struct {
+    const char* method;
+    const char* path;
+    const std::string& body;
+    const char* contentType;
+    int status;
+    const char* message;  // null: a success
+  } rows[] = {
+      {"PUT", "/resources/deep", deep, form, 400, "value is nested too deeply"},
+      {"PUT", "/resources/deep", deep, "application/json", 400, "value is nested too deeply"},
+      {"PUT", "/resources/deep", justTooDeep, "application/json", 400, "value is nested too deeply"},
+      {"PUT", "/resources/long", longText, form, 201, nullptr},
+      {"POST", "/nothing/here", longText, form, 404, "Not found"},
+      {"PROPFIND", "/resources/long", longText, "application/json", 400, "Bad request"},
+  };
+  for (const auto& row : rows) {
+    httplib::Client client("127.0.0.1", port_);
+    httplib::Request request;
+    request.method = row.method;
+    request.path = row.path;
+    request.body = row.body;
+    request.set_header("Content-Type", row.contentType);
+    const auto response = client.send(request);
+    ASSERT_TRUE(response) << row.method << " " << row.path;
+    EXPECT_EQ(response->status, row.status) << row.method << " " << row.contentType;
+    EXPECT_EQ(response->get_header_value("Content-Type"), "application/json");
+    const json body = json::parse(response->body, nullptr, false);
+    if (row.message != nullptr) {
+      EXPECT_EQ(body, json({{"httpStatus", row.status}, {"message", row.message}})) << response->body;
+    } else {
+      EXPECT_TRUE(body.is_object() && body.value("eventType", "") == "Create") << response->body;
+    }
+  }
+  EXPECT_EQ(http_->Get("/resources/long")->body, longText);
+}
+
+TEST_F(HttpFrontClientTest, BodiesOverTheLimitAnswer413NamingIt) {
+  const std::string limit = std::to_string(HttpFront::kMaxBodyBytes);
+  auto expectTooLarge = [&](const httplib::Result& response) {
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 413);
+    const json body = json::parse(response->body, nullptr, false);
+    ASSERT_TRUE(body.is_object()) << response->body;
+    EXPECT_EQ(body["httpStatus"], 413) << response->body;
+    EXPECT_NE(body["message"].get<std::string>().find(limit), std::string::npos) << response->body;
+  };
+  const std::string big(HttpFront::kMaxBodyBytes + 1, ' ');
+  {
+    httplib::Client client("127.0.0.1", port_);
+    expectTooLarge(client.Put("/resources/big", big, "application/json"));
+  }
+  {
+    httplib::Client client("127.0.0.1", port_);
+    expectTooLarge(client.Post("/echo/v1/echo", big, "application/x-www-form-urlencoded"));
+  }
+  {
+    // Without a length (chunked), the limit holds as the body arrives.
+    httplib::Client client("127.0.0.1", port_);
+    std::size_t sent = 0;
+    expectTooLarge(client.Put(
+        "/resources/big",
+        [&](std::size_t, httplib::DataSink& sink) {
+          const std::string chunk(1 << 20, ' ');
+          if (sent > HttpFront::kMaxBodyBytes) {
+            sink.done();
+            return true;
+          }
+          sent += chunk.size();
+          return sink.write(chunk.data(), chunk.size());
+        },
+        "application/json"));
+  }
+  // Nothing was stored, and the front still serves.
+  EXPECT_EQ(http_->Get("/resources/big")->status, 404);
+  EXPECT_EQ(http_->Put("/resources/small", "[1]", "application/json")->status, 201);
+}
+
 TEST_F(HttpFrontClientTest, DescribesTheLoadedApi) {
   const auto response = http_->Get("/api");
   ASSERT_TRUE(response);
