@@ -14,6 +14,8 @@
 #include "host/ApiDescription.h"
 #include "host/CoreValueJson.h"
 #include "host/HostCore.h"
+#include "host/ListenSocket.h"
+#include "host/WebAssets.h"
 
 namespace qor::host {
 namespace {
@@ -35,8 +37,10 @@ void sendError(httplib::Response& response, int status, const std::string& messa
   sendJson(response, status, {{"httpStatus", status}, {"message", message}});
 }
 
+}  // namespace
+
 // One event-stream client: events wait here until its connection writes them.
-struct EventChannel {
+struct HttpFront::EventChannel {
   static constexpr std::size_t kMaxQueued = 10000;
   std::mutex mutex;
   std::condition_variable ready;
@@ -51,6 +55,8 @@ struct EventChannel {
     ready.notify_one();
   }
 };
+
+namespace {
 
 std::string tooLargeMessage() {
   return "The request body exceeds the host's limit of " +
@@ -168,6 +174,7 @@ HttpFront::HttpFront(HostCore& core)
   // Headers and body leave in separate writes; without this, delayed
   // acknowledgements hold every keep-alive answer back by tens of ms.
   server_->set_tcp_nodelay(true);
+  listenExclusively(*server_);
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
   server_->set_payload_max_length(kMaxBodyBytes);
@@ -185,6 +192,8 @@ HttpFront::HttpFront(HostCore& core)
 }
 
 HttpFront::~HttpFront() { stop(); }
+
+void HttpFront::setScenes(nlohmann::json scenes) { scenes_ = std::move(scenes); }
 
 int HttpFront::bind(const std::string& address, int port) {
   if (port == 0) return server_->bind_to_any_port(address);
@@ -218,9 +227,30 @@ void HttpFront::installRoutes() {
                                         std::to_string(options.patch)}}},
               {"plugins", std::move(plugins)}});
   });
+  server.Get("/api/help", [this](const httplib::Request&, httplib::Response& response) {
+    json plugins = json::array();
+    for (const auto& plugin : core_.plugins())
+      plugins.push_back({{"name", plugin->shortName}, {"help", describeApiHelp(plugin->apiTable)}});
+    sendJson(response, 200, {{"plugins", std::move(plugins)}});
+  });
   server.Get("/logs", [this](const httplib::Request&, httplib::Response& response) {
     sendJson(response, 200, core_.log().recent());
   });
+  server.Get("/logs/stream", [this](const httplib::Request& request, httplib::Response& response) {
+    streamLog(request, response);
+  });
+  server.Get("/scenes", [this](const httplib::Request&, httplib::Response& response) {
+    sendJson(response, 200, scenes_);
+  });
+  // The page: index.html at "/", its other files under "/ui/".
+  auto page = [](const httplib::Request& request, httplib::Response& response) {
+    const auto asset = findWebAsset(request.path);
+    if (!asset) return sendError(response, 404, "Not found");
+    response.set_header("Cache-Control", "no-cache");
+    response.set_content(asset->body.data(), asset->body.size(), std::string(asset->contentType));
+  };
+  server.Get("/", page);
+  server.Get("/ui/.*", page);
   server.Get("/events", [this](const httplib::Request& request, httplib::Response& response) {
     streamEvents(request, response);
   });
@@ -326,6 +356,19 @@ void HttpFront::streamEvents(const httplib::Request&, httplib::Response& respons
         channel->push("id: " + std::to_string(++*counter) + "\nevent: " + name +
                       "\ndata: " + dumpJson(data) + "\n\n");
       });
+  serveChannel(response, channel, [this, listener] { core_.bus().removeListener(listener); });
+}
+
+void HttpFront::streamLog(const httplib::Request&, httplib::Response& response) {
+  auto channel = std::make_shared<EventChannel>();
+  const int listener = core_.log().addListener([channel](const json& entry) {
+    channel->push("event: log\ndata: " + dumpJson(entry) + "\n\n");
+  });
+  serveChannel(response, channel, [this, listener] { core_.log().removeListener(listener); });
+}
+
+void HttpFront::serveChannel(httplib::Response& response, std::shared_ptr<EventChannel> channel,
+                             std::function<void()> onClose) {
   auto closing = closing_;
   auto idleRounds = std::make_shared<int>(0);
   response.set_header("Cache-Control", "no-cache");
@@ -356,7 +399,7 @@ void HttpFront::streamEvents(const httplib::Request&, httplib::Response& respons
         *idleRounds = 0;
         return sink.write(chunk.data(), chunk.size());
       },
-      [this, listener](bool) { core_.bus().removeListener(listener); });
+      [onClose = std::move(onClose)](bool) { onClose(); });
   // The first chunk tells the client the stream is open.
   channel->push(": stream open\n\n");
 }

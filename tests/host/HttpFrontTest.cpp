@@ -6,9 +6,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "host/HostCore.h"
+#include "support/EventStreamReader.h"
 
 namespace qor::host {
 namespace {
@@ -17,12 +21,17 @@ using nlohmann::json;
 
 class HttpFrontClientTest : public ::testing::Test {
  protected:
+  inline static const json kScenes = json::parse(R"([
+    {"name": "Log out", "steps": [{"method": "DELETE", "uri": "/qor-login/v1/session"}]}
+  ])");
+
   void SetUp() override {
     const LoadResult loaded = core_.load(QOR_ECHO_PLUGIN_PATH);
     ASSERT_NE(loaded.plugin, nullptr) << loaded.error;
     ASSERT_TRUE(core_.start(*loaded.plugin));
     port_ = front_.bind("127.0.0.1", 0);
     ASSERT_GT(port_, 0);
+    front_.setScenes(kScenes);
     thread_ = std::thread([this] { front_.run(); });
     http_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
     http_->set_read_timeout(5, 0);
@@ -241,6 +250,66 @@ TEST_F(HttpFrontClientTest, LogsShowPluginLines) {
   for (const json& line : lines)
     found |= line["source"] == "echo" && line["message"] == "echo started" && line["level"] == "ALWAYS";
   EXPECT_TRUE(found) << lines;
+}
+
+TEST_F(HttpFrontClientTest, LogStreamSendsTheKeptLinesThenNewOnes) {
+  test::EventStreamReader stream(port_, "/logs/stream");
+  EXPECT_TRUE(stream.waitFor(R"("message":"echo started","source":"echo")")) << stream.text();
+  EXPECT_TRUE(stream.waitFor(": stream open"));
+  log_.write(CORE_LOG_WARN, "host", "a line after the stream opened");
+  EXPECT_TRUE(stream.waitFor("event: log\ndata: {\"level\":\"WARN\",\"message\":\"a line after the "
+                             "stream opened\",\"source\":\"host\","))
+      << stream.text();
+  front_.stop();  // ends the stream before the reader is destroyed
+}
+
+TEST_F(HttpFrontClientTest, ServesHelpRecordsAndScenes) {
+  const auto help = http_->Get("/api/help");
+  ASSERT_TRUE(help);
+  const json records = json::parse(help->body);
+  ASSERT_EQ(records["plugins"].size(), 1u);
+  EXPECT_EQ(records["plugins"][0]["name"], "echo");
+  const json& functions = records["plugins"][0]["help"]["functions"];
+  ASSERT_EQ(functions.size(), 2u);
+  EXPECT_EQ(functions[1]["name"], "GetEchoV1ItemsById");
+  EXPECT_EQ(records["plugins"][0]["help"]["events"][0]["type"],
+            json({{"type", "object"}, {"elementType", ""}}));
+
+  const auto scenes = http_->Get("/scenes");
+  ASSERT_TRUE(scenes);
+  EXPECT_EQ(json::parse(scenes->body), kScenes);
+}
+
+// The page is compiled in: "/" is host/web/index.html as it is in the
+// sources, and every file it refers to under ui/ is served with its type.
+TEST_F(HttpFrontClientTest, ServesThePageAndTheFilesItUses) {
+  std::ifstream in(std::string(QOR_WEB_DIR) + "/index.html", std::ios::binary);
+  std::stringstream source;
+  source << in.rdbuf();
+  const auto page = http_->Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(page->body, source.str());
+
+  const std::regex reference(R"re((?:src|href)="(ui/[^"]+)")re");
+  int files = 0;
+  for (auto it = std::sregex_iterator(page->body.begin(), page->body.end(), reference);
+       it != std::sregex_iterator(); ++it, ++files) {
+    const std::string path = "/" + (*it)[1].str();
+    const auto file = http_->Get(path.c_str());
+    ASSERT_TRUE(file) << path;
+    EXPECT_EQ(file->status, 200) << path;
+    EXPECT_FALSE(file->body.empty()) << path;
+    const std::string type = file->get_header_value("Content-Type");
+    EXPECT_EQ(type, path.ends_with(".js") ? "text/javascript; charset=utf-8" : "text/css; charset=utf-8")
+        << path;
+  }
+  EXPECT_GE(files, 2);
+  const auto missing = http_->Get("/ui/missing.js");
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->status, 404);
+  EXPECT_EQ(json::parse(missing->body)["message"], "Not found");
 }
 
 TEST(FrontAnswer, ConvertsCoreResponses) {
