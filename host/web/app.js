@@ -37,7 +37,7 @@ function el(tag, attrs, ...children) {
       else node.setAttribute(key, value === true ? '' : value);
     }
   }
-  for (const child of children.flat()) {
+  for (const child of children.flat(Infinity)) {
     if (child === undefined || child === null || child === false) continue;
     node.append(child instanceof Node ? child : String(child));
   }
@@ -570,8 +570,10 @@ async function runScene(scene, outcome, button) {
     const headers = bodyText === undefined ? {} : { 'Content-Type': 'application/json' };
     const result = await exchange(step.method, resourceUrl(step.uri), { headers, body: bodyText });
     // Deleting what is not there is no failure of a scene.
-    const fine = result.ok || (step.method === 'DELETE' && result.status === 404);
+    const absent = step.method === 'DELETE' && result.status === 404;
+    const fine = result.ok || absent;
     const what = result.status === 0 ? 'no answer'
+      : absent ? '404, nothing to delete'
       : `${result.status} ${result.json && result.json.eventType ? result.json.eventType
         : result.json && result.json.message ? result.json.message : ''}`;
     list.append(el('li', { class: fine ? '' : 'error-text' },
@@ -821,7 +823,7 @@ function logMatches(line) {
 
 function logRow(line) {
   return el('li', { class: 'log-line level-' + line.level, dataset: { level: line.level } },
-    el('span', { class: 'time', text: line.time }),
+    el('span', { class: 'time', text: line.time.slice(11), title: line.time }),
     el('span', { class: 'level', text: line.level }),
     el('span', { class: 'source', text: line.source }),
     el('span', { class: 'message', text: line.message }));
