@@ -7,6 +7,9 @@
 
 // Events kept in memory and shown in the list; older ones are dropped.
 const MAX_EVENTS = 500;
+// The event list is drawn at most this often: a burst of hundreds of events a
+// second then costs four updates a second, not one per frame.
+const MIN_DRAW_INTERVAL_MS = 250;
 // Log lines kept and shown.
 const MAX_LOG_LINES = 1000;
 // Answers longer than this are shown cut, with a button for the rest.
@@ -637,6 +640,9 @@ const events = {
   names: new Set(),
   rateWindow: [],    // [time, received] samples for the rate
   frameQueued: false,
+  lastDraw: -Infinity,
+  draws: 0,          // for measurements: how often the list was drawn,
+  drawMs: 0,         // and the time spent drawing it
   dirtyList: false,  // the list must be drawn anew (filter, resume, clear)
 };
 
@@ -644,12 +650,25 @@ function eventMatches(event) {
   return !events.filter || event.name.toLowerCase().includes(events.filter);
 }
 
+// Rows are cloned from one template: a burst creates hundreds a second.
+const EVENT_ROW = (() => {
+  const row = document.createElement('li');
+  row.className = 'event';
+  for (const name of ['time', 'name', 'preview']) {
+    const cell = document.createElement(name === 'preview' ? 'code' : 'span');
+    cell.className = name;
+    row.append(cell);
+  }
+  return row;
+})();
+
 function eventRow(event) {
-  const preview = event.data.length > 160 ? event.data.slice(0, 160) + '…' : event.data;
-  const row = el('li', { class: 'event', dataset: { name: event.name, seq: String(event.seq) } },
-    el('span', { class: 'time', text: clockTime(event.time) }),
-    el('span', { class: 'name', text: event.name }),
-    el('code', { class: 'preview', text: preview }));
+  const row = EVENT_ROW.cloneNode(true);
+  row.dataset.name = event.name;
+  row.dataset.seq = String(event.seq);
+  row.firstChild.textContent = clockTime(event.time);
+  row.children[1].textContent = event.name;
+  row.lastChild.textContent = event.data.length > 160 ? event.data.slice(0, 160) + '…' : event.data;
   return row;
 }
 
@@ -667,7 +686,9 @@ function toggleEventDetail(row) {
 function queueFrame() {
   if (events.frameQueued) return;
   events.frameQueued = true;
-  requestAnimationFrame(drawFrame);
+  const wait = events.lastDraw + MIN_DRAW_INTERVAL_MS - performance.now();
+  if (wait > 0) setTimeout(() => requestAnimationFrame(drawFrame), wait);
+  else requestAnimationFrame(drawFrame);
 }
 
 function receiveEvent(name, data) {
@@ -690,8 +711,10 @@ function receiveEvent(name, data) {
   queueFrame();
 }
 
-function drawFrame() {
+function drawFrame(now) {
+  const t0 = performance.now();
   events.frameQueued = false;
+  events.lastDraw = now;
   const list = document.getElementById('event-list');
   const fresh = events.pending;
   events.pending = [];
@@ -719,12 +742,18 @@ function drawFrame() {
       for (let i = fresh.length - 1; i >= first; i--) {
         if (eventMatches(fresh[i])) fragment.append(eventRow(fresh[i]));
       }
-      list.prepend(fragment);
-      while (list.childElementCount > MAX_EVENTS) list.lastElementChild.remove();
+      if (fragment.childElementCount >= MAX_EVENTS) {
+        list.replaceChildren(fragment);
+      } else {
+        list.prepend(fragment);
+        while (list.childElementCount > MAX_EVENTS) list.lastElementChild.remove();
+      }
     }
   }
   if (pendingResourceChanges.size) applyResourceChanges();
   drawEventStats();
+  events.draws++;
+  events.drawMs += performance.now() - t0;
 }
 
 function drawEventStats() {
@@ -958,5 +987,10 @@ async function start() {
   showView(location.hash);
   document.body.dataset.ready = 'true';
 }
+
+// For measurements (tests/browser/event_burst.py).
+window.workbenchDiagnostics = () => ({
+  received: events.received, kept: events.kept.length, draws: events.draws, drawMs: events.drawMs,
+});
 
 start();
