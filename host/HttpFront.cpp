@@ -104,7 +104,8 @@ bool readBody(const httplib::Request& request, httplib::Response& response,
     return true;
   });
   if (tooLarge || response.status == 413) {
-    // Whatever is left of the body is not read: the connection must end.
+    // A body without a length stops being read at the limit, so the rest of
+    // it is still on the connection: the client is told to close it.
     response.set_header("Connection", "close");
     sendError(response, 413, tooLargeMessage());
     return false;
