@@ -73,7 +73,11 @@ def start_browser():
     options.binary_location = '/usr/bin/chromium'
     for flag in CHROMIUM_FLAGS + ['--user-data-dir=' + profile]:
         options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    try:
+        driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    except BaseException:
+        shutil.rmtree(profile, ignore_errors=True)
+        raise
     return driver, profile
 
 

@@ -28,17 +28,25 @@ profile = None
 def setUpModule():
     global host, driver, profile
     host = ExampleHost(BUILD_DIR)
-    driver, profile = start_browser()
-    driver.get(host.url + '/')
-    wait_for(driver, lambda d: d.find_element(By.TAG_NAME, 'body').get_attribute('data-ready') == 'true',
-             message='the page did not load')
+    try:
+        driver, profile = start_browser()
+        driver.get(host.url + '/')
+        wait_for(driver, lambda d: d.find_element(By.TAG_NAME, 'body').get_attribute('data-ready') == 'true',
+                 message='the page did not load')
+    except BaseException:
+        # unittest skips tearDownModule when this fails.
+        tearDownModule()
+        raise
 
 
 def tearDownModule():
+    global host, driver
     if driver is not None:
         stop_browser(driver, profile)
+        driver = None
     if host is not None:
         host.stop()
+        host = None
 
 
 def show(view):
@@ -236,5 +244,6 @@ if __name__ == '__main__':
     BUILD_DIR = sys.argv.pop(1)
     result = unittest.main(verbosity=2, exit=False).result
     failed = len(result.failures) + len(result.errors)
-    print('browser: %d passed, %d failed' % (result.testsRun - failed, failed))
+    # A failed module set-up counts as one failure and runs no test.
+    print('browser: %d passed, %d failed' % (max(result.testsRun - failed, 0), failed))
     sys.exit(1 if failed or not result.wasSuccessful() else 0)
