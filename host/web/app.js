@@ -140,7 +140,7 @@ function showAnswer(box, result, curl) {
     el('span', { class: 'status ' + (failed ? 'status-error' : 'status-ok'),
                  text: result.status ? `${result.status} ${result.statusText || ''}`.trim() : 'no answer' }),
     el('span', { class: 'muted', text: `${result.ms.toFixed(1)} ms` }),
-    result.json !== undefined ? el('span', { class: 'muted', text: describeSize(result.json) }) : null);
+    !failed && result.json !== undefined ? el('span', { class: 'muted', text: describeSize(result.json) }) : null);
   box.append(head);
   if (failed) {
     let message;
