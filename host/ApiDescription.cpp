@@ -6,6 +6,13 @@ namespace {
 
 using nlohmann::json;
 
+// Type codes of the records' type references that name a container or a
+// registered type.
+constexpr std::uint32_t kTypeVector = 15;
+constexpr std::uint32_t kTypeEnum = 16;
+constexpr std::uint32_t kTypeStruct = 17;
+constexpr std::uint32_t kTypeMap = 19;
+
 std::string text(const char* value) { return value == nullptr ? std::string() : value; }
 
 json tagList(const char* const* tags, std::uint32_t count) {
@@ -34,6 +41,18 @@ const char* locationName(std::uint32_t location) {
     default:
       return "any";
   }
+}
+
+// The identifier type of a type that is not a container.
+std::string identifierType(std::uint32_t code, const char* name) {
+  if ((code == kTypeEnum || code == kTypeStruct) && name != nullptr && *name != '\0') return name;
+  return typeCodeName(code);
+}
+
+json typeIdentifier(std::uint32_t code, std::uint32_t element, const char* name) {
+  if (code == kTypeVector || code == kTypeMap)
+    return {{"type", typeCodeName(code)}, {"elementType", identifierType(element, name)}};
+  return {{"type", identifierType(code, name)}, {"elementType", ""}};
 }
 
 json describeFunction(const ApiFunctionRecord& record) {
@@ -192,6 +211,71 @@ json describeApiTable(const PluginApiTable* table) {
                                      {"tags", tagList(event.tags, event.tagCount)}});
   }
   return description;
+}
+
+json describeApiHelp(const PluginApiTable* table) {
+  json help = {{"functions", json::array()}, {"types", json::array()}, {"events", json::array()}};
+  if (table == nullptr) return help;
+  for (std::uint32_t i = 0; table->functions != nullptr && i < table->functionCount; ++i) {
+    const ApiFunctionExport& head = table->functions[i].head;
+    json arguments = json::array();
+    for (std::uint32_t a = 0; head.arguments != nullptr && a < head.argumentCount; ++a) {
+      const ApiArgumentRecord& argument = head.arguments[a];
+      arguments.push_back(
+          {{"name", text(argument.name)},
+           {"description", text(argument.description)},
+           {"type", typeIdentifier(argument.typeCode, argument.elementCode, argument.typeName)},
+           {"optional", argument.optional != 0}});
+    }
+    help["functions"].push_back(
+        {{"name", text(head.name)},
+         {"nameSpace", text(head.nameSpace)},
+         {"arguments", std::move(arguments)},
+         {"returns", typeIdentifier(head.returnCode, head.returnElementCode, head.returnTypeName)},
+         {"description", text(head.description)},
+         {"help", text(head.help)},
+         {"threadSafe", head.threadSafe != 0},
+         {"async", text(head.asyncTypeName)},
+         {"tags", tagList(head.tags, head.tagCount)}});
+  }
+  for (std::uint32_t i = 0; table->types != nullptr && i < table->typeCount; ++i) {
+    const ApiTypeRecord& record = table->types[i];
+    json fields = json::array();
+    json values = json::array();
+    if (record.fields != nullptr) {
+      for (std::uint32_t f = 0; f < record.count; ++f) {
+        const ApiFieldRecord& field = record.fields[f];
+        fields.push_back({{"name", text(field.name)},
+                          {"description", text(field.description)},
+                          {"offset", static_cast<std::uint32_t>(field.offset)},
+                          {"type", typeIdentifier(field.typeCode, field.elementCode, field.typeName)},
+                          {"optional", field.optional != 0}});
+      }
+    } else {
+      for (std::uint32_t v = 0; record.enumerators != nullptr && v < record.count; ++v) {
+        const ApiEnumeratorRecord& value = record.enumerators[v];
+        values.push_back({{"name", text(value.name)},
+                          {"description", text(value.description)},
+                          {"value", static_cast<std::int32_t>(value.value)}});
+      }
+    }
+    help["types"].push_back({{"name", text(record.name)},
+                             {"nameSpace", text(record.nameSpace)},
+                             {"size", static_cast<std::uint32_t>(record.size)},
+                             {"description", text(record.description)},
+                             {"tags", tagList(record.tags, record.tagCount)},
+                             {"fields", std::move(fields)},
+                             {"values", std::move(values)}});
+  }
+  for (std::uint32_t i = 0; table->events != nullptr && i < table->eventCount; ++i) {
+    const ApiEventRecord& event = table->events[i];
+    help["events"].push_back({{"name", text(event.name)},
+                              {"nameSpace", text(event.nameSpace)},
+                              {"type", {{"type", text(event.typeName)}, {"elementType", ""}}},
+                              {"description", text(event.description)},
+                              {"tags", tagList(event.tags, event.tagCount)}});
+  }
+  return help;
 }
 
 }  // namespace qor::host

@@ -34,4 +34,13 @@ const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t
 // strings read as empty.
 nlohmann::json describeApiTable(const PluginApiTable* table);
 
+// The same table as help records: {"functions", "types", "events"} shaped as
+// BindingFullApiHelp, its functions as BindingFullFunctionHelp, its types as
+// BindingFullTypeHelp and its events as BindingFullEventHelp. Types are
+// named by type identifiers {"type", "elementType"}: a vector or map has
+// "vector" or "map" and its element's identifier type; an enumeration or
+// structure its registered name ("enum" or "struct" without one); any other
+// type its type-code name.
+nlohmann::json describeApiHelp(const PluginApiTable* table);
+
 }  // namespace qor::host

@@ -52,19 +52,35 @@ void HostLog::write(std::int32_t level, std::string_view source, std::string_vie
                  entry.source.c_str(), entry.message.c_str());
     std::fflush(out_);
   }
+  if (!listeners_.empty()) {
+    const nlohmann::json json = entry.toJson();
+    for (const auto& [id, listener] : listeners_) listener(json);
+  }
   entries_.push_back(std::move(entry));
   while (entries_.size() > keep_) entries_.pop_front();
+}
+
+nlohmann::json HostLog::Entry::toJson() const {
+  return {{"time", time}, {"level", logLevelName(level)}, {"source", source}, {"message", message}};
+}
+
+int HostLog::addListener(Listener listener) {
+  std::lock_guard lock(mutex_);
+  for (const Entry& entry : entries_) listener(entry.toJson());
+  const int id = nextListener_++;
+  listeners_.emplace(id, std::move(listener));
+  return id;
+}
+
+void HostLog::removeListener(int id) {
+  std::lock_guard lock(mutex_);
+  listeners_.erase(id);
 }
 
 nlohmann::json HostLog::recent() const {
   std::lock_guard lock(mutex_);
   nlohmann::json list = nlohmann::json::array();
-  for (const Entry& entry : entries_) {
-    list.push_back({{"time", entry.time},
-                    {"level", logLevelName(entry.level)},
-                    {"source", entry.source},
-                    {"message", entry.message}});
-  }
+  for (const Entry& entry : entries_) list.push_back(entry.toJson());
   return list;
 }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -29,17 +31,29 @@ class HostLog {
   // The kept entries, oldest first: [{time, level, source, message}].
   nlohmann::json recent() const;
 
+  // Called with each entry as {time, level, source, message}.
+  using Listener = std::function<void(const nlohmann::json& entry)>;
+  // Hands `listener` the kept entries, oldest first, then every entry
+  // written from then on, in order and with none missed. Listeners run under
+  // the log's lock: they must be quick and must not write to this log.
+  int addListener(Listener listener);
+  void removeListener(int id);
+
  private:
   struct Entry {
     std::string time;
     std::int32_t level;
     std::string source;
     std::string message;
+
+    nlohmann::json toJson() const;
   };
   mutable std::mutex mutex_;
   std::FILE* out_;
   std::size_t keep_;
   std::deque<Entry> entries_;
+  std::map<int, Listener> listeners_;
+  int nextListener_ = 1;
 };
 
 }  // namespace qor::host

@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
   }
 
   HttpFront front(core);
+  front.setScenes(scenario.scenes);
   const int bound = front.bind(address, port);
   if (bound < 0) {
     core.stopAll();
@@ -134,7 +135,7 @@ int main(int argc, char** argv) {
   bool served = true;
   std::thread server([&] { served = front.run(); });
   const int signal = waitForStopSignal();
-  log.write(3, "host", std::string("Stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+  log.write(CORE_LOG_ALWAYS, "host", std::string("Stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
   front.stop();
   server.join();
   core.stopAll();

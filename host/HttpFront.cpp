@@ -14,6 +14,8 @@
 #include "host/ApiDescription.h"
 #include "host/CoreValueJson.h"
 #include "host/HostCore.h"
+#include "host/ListenSocket.h"
+#include "host/WebAssets.h"
 
 namespace qor::host {
 namespace {
@@ -35,8 +37,10 @@ void sendError(httplib::Response& response, int status, const std::string& messa
   sendJson(response, status, {{"httpStatus", status}, {"message", message}});
 }
 
+}  // namespace
+
 // One event-stream client: events wait here until its connection writes them.
-struct EventChannel {
+struct HttpFront::EventChannel {
   static constexpr std::size_t kMaxQueued = 10000;
   std::mutex mutex;
   std::condition_variable ready;
@@ -51,6 +55,67 @@ struct EventChannel {
     ready.notify_one();
   }
 };
+
+namespace {
+
+std::string tooLargeMessage() {
+  return "The request body exceeds the host's limit of " +
+         std::to_string(HttpFront::kMaxBodyBytes) + " bytes (" +
+         std::to_string(HttpFront::kMaxBodyBytes >> 20) + " MiB)";
+}
+
+// The message of an error answer that the HTTP library made itself (its
+// body is empty): a malformed request, a URI or body over its limits.
+std::string libraryErrorMessage(int status) {
+  switch (status) {
+    case 413:
+      return tooLargeMessage();
+    case 414:
+      return "The request URI is too long";
+    case 404:
+      return "Not found";
+    case 400:
+      return "Bad request";
+    default:
+      return "HTTP error " + std::to_string(status);
+  }
+}
+
+// Reads a request body through the library's reader, whatever its content
+// type (the library would otherwise parse a form body and cap it at 8 KiB),
+// within kMaxBodyBytes also when it arrives without a length. On failure the
+// error answer is set and false returned.
+bool readBody(const httplib::Request& request, httplib::Response& response,
+              const httplib::ContentReader& reader, std::string& body) {
+  if (request.is_multipart_form_data()) {
+    // Read and drop the parts so that the connection stays usable.
+    reader([](const httplib::MultipartFormData&) { return true; },
+           [](const char*, std::size_t) { return true; });
+    sendError(response, 415, "Multipart bodies are not accepted");
+    return false;
+  }
+  bool tooLarge = false;
+  const bool read = reader([&](const char* data, std::size_t size) {
+    if (size > HttpFront::kMaxBodyBytes - body.size()) {
+      tooLarge = true;
+      return false;
+    }
+    body.append(data, size);
+    return true;
+  });
+  if (tooLarge || response.status == 413) {
+    // A body without a length stops being read at the limit, so the rest of
+    // it is still on the connection: the client is told to close it.
+    response.set_header("Connection", "close");
+    sendError(response, 413, tooLargeMessage());
+    return false;
+  }
+  if (!read) {
+    sendError(response, 400, "The request body could not be read");
+    return false;
+  }
+  return true;
+}
 
 int validStatus(std::uint32_t status, int fallback) {
   return status >= 100 && status <= 599 ? static_cast<int>(status) : fallback;
@@ -110,9 +175,16 @@ HttpFront::HttpFront(HostCore& core)
   // Headers and body leave in separate writes; without this, delayed
   // acknowledgements hold every keep-alive answer back by tens of ms.
   server_->set_tcp_nodelay(true);
+  listenExclusively(*server_);
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
-  server_->set_payload_max_length(16 * 1024 * 1024);
+  server_->set_payload_max_length(kMaxBodyBytes);
+  server_->set_error_handler(httplib::Server::HandlerWithResponse(
+      [](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        sendError(response, response.status, libraryErrorMessage(response.status));
+        return httplib::Server::HandlerResponse::Handled;
+      }));
   server_->set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
         sendError(response, 500, "Host failure");
@@ -121,6 +193,8 @@ HttpFront::HttpFront(HostCore& core)
 }
 
 HttpFront::~HttpFront() { stop(); }
+
+void HttpFront::setScenes(nlohmann::json scenes) { scenes_ = std::move(scenes); }
 
 int HttpFront::bind(const std::string& address, int port) {
   if (port == 0) return server_->bind_to_any_port(address);
@@ -154,34 +228,66 @@ void HttpFront::installRoutes() {
                                         std::to_string(options.patch)}}},
               {"plugins", std::move(plugins)}});
   });
+  server.Get("/api/help", [this](const httplib::Request&, httplib::Response& response) {
+    json plugins = json::array();
+    for (const auto& plugin : core_.plugins())
+      plugins.push_back({{"name", plugin->shortName}, {"help", describeApiHelp(plugin->apiTable)}});
+    sendJson(response, 200, {{"plugins", std::move(plugins)}});
+  });
   server.Get("/logs", [this](const httplib::Request&, httplib::Response& response) {
     sendJson(response, 200, core_.log().recent());
   });
+  server.Get("/logs/stream", [this](const httplib::Request& request, httplib::Response& response) {
+    streamLog(request, response);
+  });
+  server.Get("/scenes", [this](const httplib::Request&, httplib::Response& response) {
+    sendJson(response, 200, scenes_);
+  });
+  // The page: index.html at "/", its other files under "/ui/".
+  auto page = [](const httplib::Request& request, httplib::Response& response) {
+    const auto asset = findWebAsset(request.path);
+    if (!asset) return sendError(response, 404, "Not found");
+    response.set_header("Cache-Control", "no-cache");
+    response.set_content(asset->body.data(), asset->body.size(), std::string(asset->contentType));
+  };
+  server.Get("/", page);
+  server.Get("/ui/.*", page);
   server.Get("/events", [this](const httplib::Request& request, httplib::Response& response) {
     streamEvents(request, response);
   });
   server.Get("/resources", [this](const httplib::Request&, httplib::Response& response) {
     sendJson(response, 200, core_.store().snapshot());
   });
-  auto resource = [this](const httplib::Request& request, httplib::Response& response) {
-    handleResource(request, response);
+  server.Get("/resources/.*", [this](const httplib::Request& request, httplib::Response& response) {
+    handleResource(request, request.body, response);
+  });
+  // Methods with a body read it through a content reader (see readBody).
+  auto resource = [this](const httplib::Request& request, httplib::Response& response,
+                         const httplib::ContentReader& reader) {
+    std::string body;
+    if (readBody(request, response, reader, body)) handleResource(request, body, response);
   };
-  server.Get("/resources/.*", resource);
   server.Put("/resources/.*", resource);
   server.Delete("/resources/.*", resource);
 
   auto function = [this](const httplib::Request& request, httplib::Response& response) {
-    callFunction(request, response);
+    callFunction(request, request.body, response);
+  };
+  auto functionWithBody = [this](const httplib::Request& request, httplib::Response& response,
+                                 const httplib::ContentReader& reader) {
+    std::string body;
+    if (readBody(request, response, reader, body)) callFunction(request, body, response);
   };
   server.Get(".*", function);
-  server.Post(".*", function);
-  server.Put(".*", function);
-  server.Patch(".*", function);
-  server.Delete(".*", function);
   server.Options(".*", function);
+  server.Post(".*", functionWithBody);
+  server.Put(".*", functionWithBody);
+  server.Patch(".*", functionWithBody);
+  server.Delete(".*", functionWithBody);
 }
 
-void HttpFront::handleResource(const httplib::Request& request, httplib::Response& response) {
+void HttpFront::handleResource(const httplib::Request& request, const std::string& body,
+                               httplib::Response& response) {
   const std::string uri = request.path.substr(std::strlen("/resources"));
   if (request.method == "GET") {
     const auto value = core_.store().get(uri);
@@ -193,7 +299,7 @@ void HttpFront::handleResource(const httplib::Request& request, httplib::Respons
     return sendJson(response, 200,
                     {{"uri", ResourceStore::normalise(uri)}, {"eventType", "Delete"}});
   }
-  json data = json::parse(request.body, nullptr, false);
+  json data = json::parse(body, nullptr, false);
   if (data.is_discarded()) return sendError(response, 400, "The body is not JSON");
   CoreValue probe{};
   std::string error;
@@ -205,7 +311,8 @@ void HttpFront::handleResource(const httplib::Request& request, httplib::Respons
            {{"uri", ResourceStore::normalise(uri)}, {"eventType", resourceEventTypeName(type)}});
 }
 
-void HttpFront::callFunction(const httplib::Request& request, httplib::Response& response) {
+void HttpFront::callFunction(const httplib::Request& request, const std::string& body,
+                             httplib::Response& response) {
   std::vector<std::string> headerTexts;
   headerTexts.reserve(request.headers.size() * 2);
   for (const auto& [name, value] : request.headers) {
@@ -228,8 +335,8 @@ void HttpFront::callFunction(const httplib::Request& request, httplib::Response&
   call.headers = headers.empty() ? nullptr : headers.data();
   call.headerCount = static_cast<std::uint32_t>(headers.size());
   call.contentType = contentType.c_str();
-  call.body = request.body.empty() ? nullptr : request.body.data();
-  call.bodySize = static_cast<std::uint32_t>(request.body.size());
+  call.body = body.empty() ? nullptr : body.data();
+  call.bodySize = static_cast<std::uint32_t>(body.size());
   call.methodName = request.method.c_str();
 
   CoreResponse answer{};
@@ -250,6 +357,19 @@ void HttpFront::streamEvents(const httplib::Request&, httplib::Response& respons
         channel->push("id: " + std::to_string(++*counter) + "\nevent: " + name +
                       "\ndata: " + dumpJson(data) + "\n\n");
       });
+  serveChannel(response, channel, [this, listener] { core_.bus().removeListener(listener); });
+}
+
+void HttpFront::streamLog(const httplib::Request&, httplib::Response& response) {
+  auto channel = std::make_shared<EventChannel>();
+  const int listener = core_.log().addListener([channel](const json& entry) {
+    channel->push("event: log\ndata: " + dumpJson(entry) + "\n\n");
+  });
+  serveChannel(response, channel, [this, listener] { core_.log().removeListener(listener); });
+}
+
+void HttpFront::serveChannel(httplib::Response& response, std::shared_ptr<EventChannel> channel,
+                             std::function<void()> onClose) {
   auto closing = closing_;
   auto idleRounds = std::make_shared<int>(0);
   response.set_header("Cache-Control", "no-cache");
@@ -280,7 +400,7 @@ void HttpFront::streamEvents(const httplib::Request&, httplib::Response& respons
         *idleRounds = 0;
         return sink.write(chunk.data(), chunk.size());
       },
-      [this, listener](bool) { core_.bus().removeListener(listener); });
+      [onClose = std::move(onClose)](bool) { onClose(); });
   // The first chunk tells the client the stream is open.
   channel->push(": stream open\n\n");
 }

@@ -9,6 +9,7 @@
 
 #include "host/InventoryQuery.h"
 #include "host/Jwt.h"
+#include "host/ListenSocket.h"
 
 namespace qor::host {
 namespace {
@@ -193,6 +194,7 @@ int InventoryService::bind(const std::string& address, int port) {
   if (!server_) {
     server_ = std::make_unique<httplib::Server>();
     server_->set_tcp_nodelay(true);
+    listenExclusively(*server_);
     installRoutes();
   }
   if (port == 0) return server_->bind_to_any_port(address);

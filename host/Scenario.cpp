@@ -29,7 +29,49 @@ std::string substituteText(const std::string& text,
   return out;
 }
 
+std::string checkStep(const nlohmann::json& step) {
+  if (!step.is_object()) return "is not an object";
+  const auto method = step.find("method");
+  if (method == step.end() || !method->is_string() ||
+      (*method != "PUT" && *method != "DELETE"))
+    return "needs \"method\" PUT or DELETE";
+  const auto uri = step.find("uri");
+  if (uri == step.end() || !uri->is_string() || uri->get_ref<const std::string&>().empty() ||
+      uri->get_ref<const std::string&>().front() != '/')
+    return "needs a \"uri\" that starts with /";
+  const auto body = step.find("body");
+  if (*method == "PUT" && body == step.end()) return "is a PUT without \"body\"";
+  const auto merge = step.find("merge");
+  if (merge != step.end()) {
+    if (!merge->is_boolean()) return "has a \"merge\" that is not true or false";
+    if (merge->get<bool>() && (body == step.end() || !body->is_object()))
+      return "merges a body that is not an object";
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string checkScenes(const nlohmann::json& scenes) {
+  if (!scenes.is_array()) return "\"scenes\" must be an array";
+  for (std::size_t i = 0; i < scenes.size(); ++i) {
+    const nlohmann::json& scene = scenes[i];
+    const std::string where = "scene " + std::to_string(i);
+    if (!scene.is_object()) return where + " is not an object";
+    const auto name = scene.find("name");
+    if (name == scene.end() || !name->is_string() || name->get_ref<const std::string&>().empty())
+      return where + " needs a \"name\"";
+    const auto steps = scene.find("steps");
+    if (steps == scene.end() || !steps->is_array() || steps->empty())
+      return where + " (" + name->get<std::string>() + ") needs a non-empty \"steps\" array";
+    for (std::size_t j = 0; j < steps->size(); ++j) {
+      const std::string fault = checkStep((*steps)[j]);
+      if (!fault.empty())
+        return where + " (" + name->get<std::string>() + "), step " + std::to_string(j) + " " + fault;
+    }
+  }
+  return "";
+}
 
 nlohmann::json substituteVariables(const nlohmann::json& value,
                                    const std::map<std::string, std::string>& vars) {
@@ -70,6 +112,11 @@ ScenarioResult parseScenario(const std::string& text,
       return result;
     }
     result.scenario.inventoryService = *it;
+  }
+  if (const auto it = filled.find("scenes"); it != filled.end()) {
+    result.error = checkScenes(*it);
+    if (!result.error.empty()) return result;
+    result.scenario.scenes = *it;
   }
   return result;
 }

@@ -9,10 +9,21 @@
 
 namespace qor::host {
 
-// {"resources": {"<uri>": <value>, ...}, "inventoryService": {...}}
+// {"resources": {"<uri>": <value>, ...}, "inventoryService": {...},
+//  "scenes": [...]}
+//
+// A scene is a named series of resource changes that plays one moment of
+// the platform's life (a log-in, a pushed notification ...), offered by the
+// host's page as one action:
+//   {"name": "...", "description": "...", "steps": [
+//     {"method": "PUT", "uri": "/...", "body": <value>, "merge": false},
+//     {"method": "DELETE", "uri": "/..."}]}
+// A PUT step with "merge" true sets the members of its object body on the
+// resource's current value instead of replacing it.
 struct Scenario {
   nlohmann::json resources = nlohmann::json::object();
   nlohmann::json inventoryService = nlohmann::json::object();
+  nlohmann::json scenes = nlohmann::json::array();
 };
 
 struct ScenarioResult {
@@ -24,6 +35,9 @@ struct ScenarioResult {
 // vars[NAME]; unknown names are left as they are.
 nlohmann::json substituteVariables(const nlohmann::json& value,
                                    const std::map<std::string, std::string>& vars);
+
+// Checks the shape of a "scenes" array; returns the first fault, or "".
+std::string checkScenes(const nlohmann::json& scenes);
 
 ScenarioResult parseScenario(const std::string& text,
                              const std::map<std::string, std::string>& vars);

@@ -159,5 +159,37 @@ TEST_F(ApiTableTest, DescribesFunctionsTypesAndEvents) {
   EXPECT_EQ(describeApiTable(nullptr)["functions"], nlohmann::json::array());
 }
 
+TEST_F(ApiTableTest, DescribesTheTableAsHelpRecords) {
+  records_[1].head.returnCode = 19;  // map of string
+  records_[1].head.returnElementCode = 12;
+  records_[1].head.asyncTypeName = "BindingGenericAsyncEvent";
+  fields_[1].typeCode = 16;  // an enumeration without a known descriptor
+  const nlohmann::json help = describeApiHelp(&table_);
+  ASSERT_EQ(help["functions"].size(), 5u);
+  EXPECT_EQ(help["functions"][0]["arguments"][0],
+            nlohmann::json({{"name", "inventoryTypes"},
+                            {"description", ""},
+                            {"type", {{"type", "vector"}, {"elementType", "string"}}},
+                            {"optional", false}}));
+  EXPECT_EQ(help["functions"][0]["returns"],
+            nlohmann::json({{"type", "vector"}, {"elementType", "QorInventoryInventoryItem"}}));
+  EXPECT_EQ(help["functions"][0]["async"], "");
+  EXPECT_EQ(help["functions"][1]["returns"],
+            nlohmann::json({{"type", "map"}, {"elementType", "string"}}));
+  EXPECT_EQ(help["functions"][1]["async"], "BindingGenericAsyncEvent");
+  // A structure lists fields and no values; an enumeration the reverse.
+  const nlohmann::json& item = help["types"][0];
+  EXPECT_EQ(item["fields"][0]["type"], nlohmann::json({{"type", "int32"}, {"elementType", ""}}));
+  EXPECT_EQ(item["fields"][1]["type"], nlohmann::json({{"type", "enum"}, {"elementType", ""}}));
+  EXPECT_EQ(item["fields"][1]["offset"], 8);
+  EXPECT_EQ(item["values"], nlohmann::json::array());
+  const nlohmann::json& ownership = help["types"][1];
+  EXPECT_EQ(ownership["fields"], nlohmann::json::array());
+  EXPECT_EQ(ownership["values"][1], nlohmann::json({{"name", "RENTED"}, {"description", ""}, {"value", 1}}));
+  EXPECT_EQ(help["events"][0]["type"],
+            nlohmann::json({{"type", "PluginResourceEvent"}, {"elementType", ""}}));
+  EXPECT_EQ(describeApiHelp(nullptr)["events"], nlohmann::json::array());
+}
+
 }  // namespace
 }  // namespace qor::host

@@ -62,6 +62,23 @@ TEST(HostProcess, StartsWithoutPluginsServesResourcesAndStopsOnSignal) {
   }
 }
 
+// A second program on a port that is already served must fail to start, not
+// share the port and take part of the first one's connections.
+TEST(HostProcess, APortInUseIsRefused) {
+  for (const char* program : {QOR_HOST_PATH, QOR_SERVICE_PATH}) {
+    ChildProcess first({program, "--port", "0", "--scenario", QOR_EXAMPLE_SCENARIO});
+    const int port = portOf(first.readLine(10s));
+    ASSERT_GT(port, 0) << first.errorText();
+    ChildProcess second({program, "--port", std::to_string(port), "--scenario", QOR_EXAMPLE_SCENARIO});
+    EXPECT_EQ(second.wait(10s), 7) << program;
+    EXPECT_NE(second.errorText().find("cannot listen on 127.0.0.1:" + std::to_string(port)),
+              std::string::npos)
+        << second.errorText();
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(10s), 0) << program;
+  }
+}
+
 TEST(HostProcess, ServesAPluginAndStopsIt) {
   ChildProcess host({QOR_HOST_PATH, "--port", "0", "--plugin", QOR_ECHO_PLUGIN_PATH});
   const int port = portOf(host.readLine(10s));

@@ -6,9 +6,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "host/HostCore.h"
+#include "support/EventStreamReader.h"
 
 namespace qor::host {
 namespace {
@@ -17,12 +21,17 @@ using nlohmann::json;
 
 class HttpFrontClientTest : public ::testing::Test {
  protected:
+  inline static const json kScenes = json::parse(R"([
+    {"name": "Log out", "steps": [{"method": "DELETE", "uri": "/qor-login/v1/session"}]}
+  ])");
+
   void SetUp() override {
     const LoadResult loaded = core_.load(QOR_ECHO_PLUGIN_PATH);
     ASSERT_NE(loaded.plugin, nullptr) << loaded.error;
     ASSERT_TRUE(core_.start(*loaded.plugin));
     port_ = front_.bind("127.0.0.1", 0);
     ASSERT_GT(port_, 0);
+    front_.setScenes(kScenes);
     thread_ = std::thread([this] { front_.run(); });
     http_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
     http_->set_read_timeout(5, 0);
@@ -103,6 +112,91 @@ TEST_F(HttpFrontClientTest, ResourceApiSetsReadsAndDeletes) {
   EXPECT_TRUE(json::parse(all->body).contains("/qor-login/v1/session"));
 }
 
+// Bodies the host cannot take answer JSON that says why, whatever their
+// content type: curl's -d sends application/x-www-form-urlencoded, which the
+// HTTP library otherwise caps at 8 KiB with an empty 413.
+TEST_F(HttpFrontClientTest, BadBodiesAnswerJsonErrors) {
+  const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+  const std::string justTooDeep = std::string(1025, '[') + std::string(1025, ']');
+  const std::string longText = "\"" + std::string(9000, 'a') + "\"";
+  const char* form = "application/x-www-form-urlencoded";
+  const struct {
+    const char* method;
+    const char* path;
+    const std::string& body;
+    const char* contentType;
+    int status;
+    const char* message;  // null: a success
+  } rows[] = {
+      {"PUT", "/resources/deep", deep, form, 400, "value is nested too deeply"},
+      {"PUT", "/resources/deep", deep, "application/json", 400, "value is nested too deeply"},
+      {"PUT", "/resources/deep", justTooDeep, "application/json", 400, "value is nested too deeply"},
+      {"PUT", "/resources/long", longText, form, 201, nullptr},
+      {"POST", "/nothing/here", longText, form, 404, "Not found"},
+      {"PROPFIND", "/resources/long", longText, "application/json", 400, "Bad request"},
+  };
+  for (const auto& row : rows) {
+    httplib::Client client("127.0.0.1", port_);
+    httplib::Request request;
+    request.method = row.method;
+    request.path = row.path;
+    request.body = row.body;
+    request.set_header("Content-Type", row.contentType);
+    const auto response = client.send(request);
+    ASSERT_TRUE(response) << row.method << " " << row.path;
+    EXPECT_EQ(response->status, row.status) << row.method << " " << row.contentType;
+    EXPECT_EQ(response->get_header_value("Content-Type"), "application/json");
+    const json body = json::parse(response->body, nullptr, false);
+    if (row.message != nullptr) {
+      EXPECT_EQ(body, json({{"httpStatus", row.status}, {"message", row.message}})) << response->body;
+    } else {
+      EXPECT_TRUE(body.is_object() && body.value("eventType", "") == "Create") << response->body;
+    }
+  }
+  EXPECT_EQ(http_->Get("/resources/long")->body, longText);
+}
+
+TEST_F(HttpFrontClientTest, BodiesOverTheLimitAnswer413NamingIt) {
+  const std::string limit = std::to_string(HttpFront::kMaxBodyBytes);
+  auto expectTooLarge = [&](const httplib::Result& response) {
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 413);
+    const json body = json::parse(response->body, nullptr, false);
+    ASSERT_TRUE(body.is_object()) << response->body;
+    EXPECT_EQ(body["httpStatus"], 413) << response->body;
+    EXPECT_NE(body["message"].get<std::string>().find(limit), std::string::npos) << response->body;
+  };
+  const std::string big(HttpFront::kMaxBodyBytes + 1, ' ');
+  {
+    httplib::Client client("127.0.0.1", port_);
+    expectTooLarge(client.Put("/resources/big", big, "application/json"));
+  }
+  {
+    httplib::Client client("127.0.0.1", port_);
+    expectTooLarge(client.Post("/echo/v1/echo", big, "application/x-www-form-urlencoded"));
+  }
+  {
+    // Without a length (chunked), the limit holds as the body arrives.
+    httplib::Client client("127.0.0.1", port_);
+    std::size_t sent = 0;
+    expectTooLarge(client.Put(
+        "/resources/big",
+        [&](std::size_t, httplib::DataSink& sink) {
+          const std::string chunk(1 << 20, ' ');
+          if (sent > HttpFront::kMaxBodyBytes) {
+            sink.done();
+            return true;
+          }
+          sent += chunk.size();
+          return sink.write(chunk.data(), chunk.size());
+        },
+        "application/json"));
+  }
+  // Nothing was stored, and the front still serves.
+  EXPECT_EQ(http_->Get("/resources/big")->status, 404);
+  EXPECT_EQ(http_->Put("/resources/small", "[1]", "application/json")->status, 201);
+}
+
 TEST_F(HttpFrontClientTest, DescribesTheLoadedApi) {
   const auto response = http_->Get("/api");
   ASSERT_TRUE(response);
@@ -156,6 +250,66 @@ TEST_F(HttpFrontClientTest, LogsShowPluginLines) {
   for (const json& line : lines)
     found |= line["source"] == "echo" && line["message"] == "echo started" && line["level"] == "ALWAYS";
   EXPECT_TRUE(found) << lines;
+}
+
+TEST_F(HttpFrontClientTest, LogStreamSendsTheKeptLinesThenNewOnes) {
+  test::EventStreamReader stream(port_, "/logs/stream");
+  EXPECT_TRUE(stream.waitFor(R"("message":"echo started","source":"echo")")) << stream.text();
+  EXPECT_TRUE(stream.waitFor(": stream open"));
+  log_.write(CORE_LOG_WARN, "host", "a line after the stream opened");
+  EXPECT_TRUE(stream.waitFor("event: log\ndata: {\"level\":\"WARN\",\"message\":\"a line after the "
+                             "stream opened\",\"source\":\"host\","))
+      << stream.text();
+  front_.stop();  // ends the stream before the reader is destroyed
+}
+
+TEST_F(HttpFrontClientTest, ServesHelpRecordsAndScenes) {
+  const auto help = http_->Get("/api/help");
+  ASSERT_TRUE(help);
+  const json records = json::parse(help->body);
+  ASSERT_EQ(records["plugins"].size(), 1u);
+  EXPECT_EQ(records["plugins"][0]["name"], "echo");
+  const json& functions = records["plugins"][0]["help"]["functions"];
+  ASSERT_EQ(functions.size(), 2u);
+  EXPECT_EQ(functions[1]["name"], "GetEchoV1ItemsById");
+  EXPECT_EQ(records["plugins"][0]["help"]["events"][0]["type"],
+            json({{"type", "object"}, {"elementType", ""}}));
+
+  const auto scenes = http_->Get("/scenes");
+  ASSERT_TRUE(scenes);
+  EXPECT_EQ(json::parse(scenes->body), kScenes);
+}
+
+// The page is compiled in: "/" is host/web/index.html as it is in the
+// sources, and every file it refers to under ui/ is served with its type.
+TEST_F(HttpFrontClientTest, ServesThePageAndTheFilesItUses) {
+  std::ifstream in(std::string(QOR_WEB_DIR) + "/index.html", std::ios::binary);
+  std::stringstream source;
+  source << in.rdbuf();
+  const auto page = http_->Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(page->body, source.str());
+
+  const std::regex reference(R"re((?:src|href)="(ui/[^"]+)")re");
+  int files = 0;
+  for (auto it = std::sregex_iterator(page->body.begin(), page->body.end(), reference);
+       it != std::sregex_iterator(); ++it, ++files) {
+    const std::string path = "/" + (*it)[1].str();
+    const auto file = http_->Get(path.c_str());
+    ASSERT_TRUE(file) << path;
+    EXPECT_EQ(file->status, 200) << path;
+    EXPECT_FALSE(file->body.empty()) << path;
+    const std::string type = file->get_header_value("Content-Type");
+    EXPECT_EQ(type, path.ends_with(".js") ? "text/javascript; charset=utf-8" : "text/css; charset=utf-8")
+        << path;
+  }
+  EXPECT_GE(files, 2);
+  const auto missing = http_->Get("/ui/missing.js");
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->status, 404);
+  EXPECT_EQ(json::parse(missing->body)["message"], "Not found");
 }
 
 TEST(FrontAnswer, ConvertsCoreResponses) {

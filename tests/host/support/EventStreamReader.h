@@ -1,5 +1,5 @@
-// Reads the host's event stream (GET /events) on a thread of its own, for
-// tests that wait for an event to appear.
+// Reads one of the host's event streams (GET /events, /logs/stream) on a
+// thread of its own, for tests that wait for an event to appear.
 #pragma once
 
 #include <httplib.h>
@@ -14,11 +14,11 @@ namespace qor::host::test {
 
 class EventStreamReader {
  public:
-  explicit EventStreamReader(int port) {
-    thread_ = std::thread([this, port] {
+  explicit EventStreamReader(int port, std::string path = "/events") {
+    thread_ = std::thread([this, port, path] {
       httplib::Client client("127.0.0.1", port);
       client.set_read_timeout(10, 0);
-      client.Get("/events", [this](const char* data, std::size_t size) {
+      client.Get(path.c_str(), [this](const char* data, std::size_t size) {
         std::lock_guard lock(mutex_);
         text_.append(data, size);
         return !done_.load();
