@@ -23,10 +23,14 @@ TestResult tableWellFormed(TestContext& context) {
   }
   session.stop();
   for (const std::string& p : closingChecks(context, {&session})) problems.push_back(p);
-  return TestResult::from(problems, std::to_string(model.functions.size()) + " functions (" + std::to_string(routed) +
-                                        " routed), " + std::to_string(model.types.size()) + " types (" +
-                                        std::to_string(enumerations) + " enumerations), " +
-                                        std::to_string(model.events.size()) + " events");
+  auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  return TestResult::from(problems, count(model.functions.size(), "function", "functions") + " (" +
+                                        std::to_string(routed) + " routed), " +
+                                        count(model.types.size(), "type", "types") + " (" +
+                                        count(enumerations, "enumeration", "enumerations") + "), " +
+                                        count(model.events.size(), "event", "events"));
 }
 
 TestResult tableStable(TestContext& context) {

@@ -142,10 +142,9 @@ struct CoreEntries {
     session->core_.answerExternal(*session, response, request);
   }
 
-  static void QOR_CDECL sendEvent(const PluginCoreApi* api, const CoreEvent* event) {
-    CoreSession* session = sessionOf(api, "SendEvent");
-    if (session == nullptr) return;
-    ValidatorCore& core = session->core_;
+  // What every event the plug-in sends must be.
+  static void checkEvent(CoreSession& session, const CoreEvent* event) {
+    ValidatorCore& core = session.core_;
     core.counters_.eventsSent++;
     if (event == nullptr) return core.violation("SendEvent was given a null event record");
     if (event->name == nullptr || event->name[0] == '\0')
@@ -174,6 +173,13 @@ struct CoreEntries {
         checkValueAgainstType(payload, TypeRefModel{kTypeStruct, 0, declared->typeName}, *model);
     if (!mismatch.empty())
       core.violation("SendEvent " + name + ": the payload does not fit " + declared->typeName + ": " + mismatch);
+  }
+
+  static void QOR_CDECL sendEvent(const PluginCoreApi* api, const CoreEvent* event) {
+    CoreSession* session = sessionOf(api, "SendEvent");
+    if (session == nullptr) return;
+    checkEvent(*session, event);
+    session->core_.holdIfHeld(*session);
   }
 
   static void QOR_CDECL subscribe(const PluginCoreApi* api, const char* eventName, void* handle,
@@ -270,6 +276,7 @@ struct CoreEntries {
     if (level < CORE_LOG_OKAY || level > CORE_LOG_ALWAYS) core.violation("Log was given level " + std::to_string(level));
     if (message == nullptr) return core.violation("Log was given a null message");
     static_cast<void>(std::strlen(message));
+    core.holdIfHeld(*session);
   }
 
   // ---- Functions the core hands out ----
@@ -562,6 +569,17 @@ Value ValidatorCore::storeValue(const std::string& uri, Random& rng) {
     return missing;
   }
   return *it->second;
+}
+
+void ValidatorCore::holdIfHeld(CoreSession& session) {
+  std::unique_lock lock(session.mutex_);
+  if (!session.hold_) return;
+  session.blocked_.fetch_add(1);
+  if (tBlockCounter != nullptr) tBlockCounter->fetch_add(1);
+  session.changed_.wait_for(lock, std::chrono::milliseconds(static_cast<long long>(5000 * options_.timeScale)),
+                            [&] { return !session.hold_; });
+  if (tBlockCounter != nullptr) tBlockCounter->fetch_sub(1);
+  session.blocked_.fetch_sub(1);
 }
 
 void ValidatorCore::lateWait(CoreSession& session, Random& rng) {

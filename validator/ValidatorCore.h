@@ -91,8 +91,9 @@ class CoreSession {
   // response released and its stream closed, no wait section open.
   std::vector<std::string> closingProblems() const;
 
-  // Late answers of this session wait until released (or their time limit)
-  // while holding is on; blockedInCore counts the threads waiting so.
+  // While holding is on, every request, event and log line of this session
+  // waits in the core until released (or a time limit); blockedInCore counts
+  // the threads waiting so.
   void holdAnswers(bool hold);
   int blockedInCore() const { return blocked_.load(); }
 
@@ -193,6 +194,9 @@ class ValidatorCore {
   void answerExternal(CoreSession& session, ExternalResponse* response, const ExternalRequest* request);
   Value storeValue(const std::string& uri, Random& rng);
   void lateWait(CoreSession& session, Random& rng);
+  // Holds the calling thread while the session's answers are held (events
+  // and log lines wait like requests); returns at once otherwise.
+  void holdIfHeld(CoreSession& session);
 
   Options options_;
   const ApiModel* model_ = nullptr;
