@@ -148,7 +148,7 @@ bool PluginHost::deliverCoreEvent(const char* name, const CoreValue& payload) {
     handler = it->second;
   }
   BindingResult value;
-  fromCoreValue(value, payload, "<result>");
+  fromCoreValue(value, payload, kResultFieldName);
   if (!value.ok) return false;
   if (handler && *handler) (*handler)(value.value);
   return true;

@@ -66,7 +66,7 @@ class Call {
 CoreRequest get(const char* uri) {
   CoreRequest request;
   std::memset(&request, 0, sizeof request);
-  request.method = 2;
+  request.method = CORE_METHOD_GET;
   request.uri = uri;
   return request;
 }
@@ -396,7 +396,7 @@ TEST_F(ApiDispatcherTest, MemberFunctionsAndHandlersWithoutValue) {
   const ApiFunctionRecord* r = record("PostTouch");
   ASSERT_NE(r, nullptr);
   CoreRequest request = get("/touch");
-  request.method = 6;
+  request.method = CORE_METHOD_POST;
   { Call call(r, request); EXPECT_EQ(call.error(), ""); EXPECT_EQ(val(call->body.kind), 0u); }
   request.uri = "/touch?force";
   { Call call(r, request); EXPECT_EQ(call.error(), ""); }
@@ -423,7 +423,7 @@ TEST_F(ApiDispatcherTest, OtherMethodsCompareTheirNames) {
   EXPECT_EQ(val(r->method), 8u);
   EXPECT_STREQ(val(r->methodName), "PURGE");
   CoreRequest request = get("/purge");
-  request.method = 8;
+  request.method = CORE_METHOD_OTHER;
   request.methodName = "PURGE";
   { Call call(r, request); EXPECT_EQ(coreString(val(call->body)), "done"); }
   request.methodName = nullptr;
@@ -490,7 +490,7 @@ TEST_F(ApiDispatcherTest, MalformedRequestsAreAnswered) {
   }
   {
     CoreRequest request = get("/body");
-    request.method = 6;
+    request.method = CORE_METHOD_POST;
     request.contentType = "application/json";
     request.body = nullptr;
     request.bodySize = 100;
@@ -499,7 +499,7 @@ TEST_F(ApiDispatcherTest, MalformedRequestsAreAnswered) {
   }
   {
     CoreRequest request = get("/body");
-    request.method = 6;
+    request.method = CORE_METHOD_POST;
     request.contentType = nullptr;
     request.body = "{}";
     request.bodySize = 2;
