@@ -149,12 +149,13 @@ struct ApiModel {
   static ApiModel read(const PluginApiTable* table);
 
   const TypeModel* findType(std::string_view name) const;
+  // Indexes the types by name (read() does; a model made by hand calls it).
+  void indexTypes();
   const EventModel* findEvent(std::string_view name) const;
   // A text of everything read, to compare the table over time.
   std::string fingerprint() const;
 
  private:
-  void indexTypes();
   void checkReferences();
   std::map<std::string, std::size_t, std::less<>> typeIndex_;
 };

@@ -108,7 +108,7 @@ struct Checker {
   std::string problem;
 
   bool fail(const std::string& path, const std::string& what) {
-    problem = (path.empty() ? std::string("$") : path) + ": " + what;
+    problem = path + ": " + what;
     return false;
   }
 
@@ -245,7 +245,7 @@ void describe(std::string& out, const CoreValue& v, std::size_t room, unsigned d
 
 std::string checkCoreValue(const CoreValue& value, const ValueLimits& limits) {
   Checker checker{limits, 0, {}};
-  checker.check(value, "", 0);
+  checker.check(value, "$", 0);
   return checker.problem;
 }
 

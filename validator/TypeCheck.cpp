@@ -16,7 +16,7 @@ struct Checker {
   std::string problem;
 
   bool fail(const std::string& path, const std::string& what) {
-    problem = (path.empty() ? "$" : path) + ": " + what;
+    problem = path + ": " + what;
     return false;
   }
 
@@ -131,7 +131,7 @@ struct Checker {
 
 std::string checkValueAgainstType(const CoreValue& value, const TypeRefModel& type, const ApiModel& model) {
   Checker checker{model, {}};
-  checker.check(value, type, "", 0);
+  checker.check(value, type, "$", 0);
   return checker.problem;
 }
 
