@@ -184,13 +184,14 @@ TestResult stopInFlight(TestContext& context) {
     // From now on every request waits in the core until let go: whatever
     // asks the core now is certainly inside the plug-in.
     context.core().setAnswerMode(AnswerMode::kLate);
+    context.core().setExternalMode(ExternalMode::kLate);
     core.holdAnswers(true);
     const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(context.seconds(1000)));
     while (core.blockedInCore() == 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     // No call starts after Stop is called: close the gate, and wait until
     // every call still running is blocked in the core.
     load.closeGate();
-    const auto settle = Clock::now() + std::chrono::milliseconds(static_cast<long long>(context.seconds(5000)));
+    const auto settle = Clock::now() + std::chrono::milliseconds(static_cast<long long>(context.seconds(1000)));
     while (!load.callersSettled(&blockedCalls) && Clock::now() < settle)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     blockedInCore = core.blockedInCore();

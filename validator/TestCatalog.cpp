@@ -56,7 +56,11 @@ void Exerciser::deliverResourceChanges(unsigned rounds, Random& rng) {
       // A resource change names its URI and carries the resource's new data.
       for (auto& [key, member] : payload.members) {
         if (key == "uri") member = Value::ofString(rng.chance(10) ? uriForEvent(name).substr(1) : uriForEvent(name));
-        if (key == "data") member = synth.plausibleResource(rng);
+        if (key == "data") {
+          // The resource's own value when the store holds one, else one made up.
+          const std::optional<Value> held = context_.core().resource(uriForEvent(name));
+          member = held && rng.chance(60) ? *held : synth.plausibleResource(rng);
+        }
       }
       session_.core().deliver(name, toCoreValue(payload, arena));
     }

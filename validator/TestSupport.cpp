@@ -95,6 +95,41 @@ std::string MemoryFigures::describe() const {
          formatBytes(static_cast<double>(peakBytes)) + ")";
 }
 
+// ---- Resource files ----------------------------------------------------------------------
+
+bool readResourceFile(const RunOptions& options, std::vector<std::pair<std::string, Value>>& resources,
+                      std::string& error) {
+  std::FILE* file = std::fopen(options.resourcesFile.c_str(), "rb");
+  if (file == nullptr) {
+    error = "cannot read " + options.resourcesFile;
+    return false;
+  }
+  std::string text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  for (const auto& [name, value] : options.variables) {
+    const std::string placeholder = "${" + name + "}";
+    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+      text.replace(at, placeholder.size(), value);
+  }
+  Value document;
+  std::string why;
+  if (!parseJson(text, document, &why)) {
+    error = options.resourcesFile + " is not JSON: " + why;
+    return false;
+  }
+  const Value* table = &document;
+  for (const auto& [key, member] : document.members)
+    if (key == "resources") table = &member;
+  if (table->kind != Value::kObject) {
+    error = options.resourcesFile + ": the resources are not an object of URIs";
+    return false;
+  }
+  resources = table->members;
+  return true;
+}
+
 // ---- Test context ----------------------------------------------------------------------
 
 TestContext::TestContext(const RunOptions& runOptions, const std::string& testName, ResultChannel& resultChannel)
@@ -107,6 +142,16 @@ TestContext::TestContext(const RunOptions& runOptions, const std::string& testNa
   coreOptions.seed = rng.next();
   coreOptions.timeScale = runOptions.timeScale;
   core_ = std::make_unique<ValidatorCore>(coreOptions);
+  if (!options.resourcesFile.empty()) {
+    std::vector<std::pair<std::string, Value>> resources;
+    std::string error;
+    if (readResourceFile(options, resources, error)) {
+      for (auto& [uri, value] : resources) core_->setResource(uri.empty() || uri[0] == '/' ? uri : "/" + uri, value);
+      core_->closeStore();
+    } else {
+      channel.note(error);
+    }
+  }
 }
 
 namespace {

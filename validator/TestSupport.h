@@ -10,11 +10,13 @@
 #include "validator/Random.h"
 #include "validator/Synthesizer.h"
 #include "validator/ValidatorCore.h"
+#include "validator/Value.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qor::validator {
@@ -27,7 +29,16 @@ struct RunOptions {
   std::uint32_t coreVersion[3] = {CORE_API_VERSION_MAJOR, CORE_API_VERSION_MINOR, CORE_API_VERSION_PATCH};
   double timeScale = 1;
   unsigned soakSeconds = 0;  // 0: the soak's own length
+  std::string resourcesFile;  // the resources the core holds (JSON), or ""
+  std::vector<std::pair<std::string, std::string>> variables;  // ${NAME} in that file
 };
+
+// The resources of a resource file: its "resources" object when it has one
+// (a development-host scenario), else the whole object; URI to value, with
+// ${NAME} replaced by the variables' values. False with `error` set when the
+// file cannot be read or is not a JSON object.
+bool readResourceFile(const RunOptions& options, std::vector<std::pair<std::string, Value>>& resources,
+                      std::string& error);
 
 struct TestResult {
   enum Status { kPassed, kFailed, kSkipped } status = kPassed;

@@ -521,6 +521,12 @@ void ValidatorCore::setResource(const std::string& uri, std::optional<Value> val
   store_[uri] = std::move(value);
 }
 
+std::optional<Value> ValidatorCore::resource(const std::string& uri) const {
+  std::lock_guard lock(storeMutex_);
+  auto it = store_.find(uri);
+  return it == store_.end() ? std::nullopt : it->second;
+}
+
 void ValidatorCore::violation(const std::string& text) {
   std::lock_guard lock(findingsMutex_);
   ++violationTotal_;
@@ -556,7 +562,7 @@ Value ValidatorCore::storeValue(const std::string& uri, Random& rng) {
   if (it == store_.end()) {
     readOrder_.push_back(uri);
     std::optional<Value> value;
-    if (rng.chance(60))
+    if (!storeClosed_.load() && rng.chance(60))
       value = synthesizer_ != nullptr ? synthesizer_->plausibleResource(rng) : Value::object();
     it = store_.emplace(uri, std::move(value)).first;
   } else if (std::find(readOrder_.begin(), readOrder_.end(), uri) == readOrder_.end()) {

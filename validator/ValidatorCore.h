@@ -164,6 +164,11 @@ class ValidatorCore {
   std::vector<std::string> readUris() const;
   // Sets (or, with nullopt, removes) the value the store answers for `uri`.
   void setResource(const std::string& uri, std::optional<Value> value);
+  // The value the store holds for `uri`, if any.
+  std::optional<Value> resource(const std::string& uri) const;
+  // Closed: a URI the store never heard of is "Not found" (a resource file
+  // was given); open: the store makes up what such a URI holds.
+  void closeStore() { storeClosed_.store(true); }
 
   // ---- Findings ----
   void violation(const std::string& text);
@@ -208,6 +213,7 @@ class ValidatorCore {
 
   std::deque<std::unique_ptr<CoreSession>> sessions_;  // never shrinks
 
+  std::atomic<bool> storeClosed_{false};
   mutable std::mutex storeMutex_;
   std::map<std::string, std::optional<Value>> store_;
   std::vector<std::string> readOrder_;

@@ -3,7 +3,8 @@
 //
 //   qor_validate [--strictness 1-10] [--seed N] [--only TEST[,TEST...]]
 //                [--json FILE] [--export NAME] [--core-version X.Y.Z]
-//                [--jobs N] [--time-scale F] [--soak-seconds N] [--list]
+//                [--jobs N] [--time-scale F] [--soak-seconds N]
+//                [--resources FILE] [--var NAME=VALUE]... [--list]
 //                <plug-in library>
 //
 // Exit status: 0 when no test failed, 1 when one did, 2 for a usage error.
@@ -64,6 +65,9 @@ void usage() {
                "  --jobs N            tests run at once (default 1)\n"
                "  --time-scale F      stretch every time limit by F\n"
                "  --soak-seconds N    length of the soak (default 180)\n"
+               "  --resources FILE    resources the core holds (JSON: URI to value, or a host\n"
+               "                      scenario's \"resources\"); other URIs are \"Not found\"\n"
+               "  --var NAME=VALUE    replaces ${NAME} in the resource file\n"
                "  --list              list the tests with the strictness that adds them\n",
                CORE_API_VERSION_MAJOR, CORE_API_VERSION_MINOR, CORE_API_VERSION_PATCH);
 }
@@ -148,6 +152,15 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     } else if (arg == "--soak-seconds") {
       if (!parseUnsigned(value(), 86400, n) || n < 1) return std::nullopt;
       o.run.soakSeconds = static_cast<unsigned>(n);
+    } else if (arg == "--resources") {
+      const char* file = value();
+      if (file == nullptr) return std::nullopt;
+      o.run.resourcesFile = file;
+    } else if (arg == "--var") {
+      const char* text = value();
+      const char* equals = text != nullptr ? std::strchr(text, '=') : nullptr;
+      if (equals == nullptr || equals == text) return std::nullopt;
+      o.run.variables.emplace_back(std::string(text, equals), std::string(equals + 1));
     } else if (arg == "--list") {
       o.list = true;
     } else if (arg == "--child") {
@@ -258,6 +271,8 @@ TestRecord runOne(const Options& o, const TestDefinition& test, const std::strin
                                        std::to_string(o.run.coreVersion[1]) + "." + std::to_string(o.run.coreVersion[2])};
   if (!o.run.exportName.empty()) args.insert(args.end(), {"--export", o.run.exportName});
   if (o.run.soakSeconds != 0) args.insert(args.end(), {"--soak-seconds", std::to_string(o.run.soakSeconds)});
+  if (!o.run.resourcesFile.empty()) args.insert(args.end(), {"--resources", o.run.resourcesFile});
+  for (const auto& [name, value] : o.run.variables) args.insert(args.end(), {"--var", name + "=" + value});
   args.push_back(o.run.library);
   double limit = (20 + 4 * test.budget(o.run.strictness)) * o.run.timeScale;
   if (test.name == "soak") limit = (60 + 1.5 * (o.run.soakSeconds != 0 ? o.run.soakSeconds : 180)) * o.run.timeScale;
@@ -331,6 +346,14 @@ int runParent(const Options& o, const char* argv0) {
   if (tests.empty()) {
     std::fprintf(stderr, "qor_validate: no test matches the selection\n");
     return kExitUsage;
+  }
+  if (!o.run.resourcesFile.empty()) {
+    std::vector<std::pair<std::string, Value>> resources;
+    std::string error;
+    if (!readResourceFile(o.run, resources, error)) {
+      std::fprintf(stderr, "qor_validate: %s\n", error.c_str());
+      return kExitUsage;
+    }
   }
   const std::string directory = makeTemporaryDirectory();
   if (directory.empty()) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,10 @@ std::string toMsgPack(const Value& value);
 // The text a query, path variable or header carries: scalars as their plain
 // text, containers as JSON.
 std::string toArgumentText(const Value& value);
+// Reads JSON text (as a resource file holds it) into `out`; false with a
+// message naming the offset when it is not JSON. Integers become kSigned
+// (negative) or kUnsigned, other numbers kDouble.
+bool parseJson(std::string_view text, Value& out, std::string* error);
 // Percent-encodes all but the unreserved characters (A-Z a-z 0-9 - . _ ~).
 std::string percentEncode(const std::string& text);
 
