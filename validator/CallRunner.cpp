@@ -32,7 +32,7 @@ bool allZero(const void* data, std::size_t size) {
 }  // namespace
 
 CallAnswer performCall(const FunctionModel& function, const CallRequest& call, const ApiModel& model,
-                       unsigned strictness) {
+                       unsigned strictness, const std::function<bool()>& enter) {
   CallAnswer answer;
   auto problem = [&](const std::string& text) { answer.problems.push_back(text); };
 
@@ -71,6 +71,10 @@ CallAnswer performCall(const FunctionModel& function, const CallRequest& call, c
   CoreResponse response;
   // Garbage in every byte: the plug-in must write the whole record.
   std::memset(static_cast<void*>(&response), strictness >= 2 ? 0xA5 : 0, sizeof response);
+  if (enter && !enter()) {
+    answer.skipped = true;
+    return answer;
+  }
   function.dispatch(&response, &request);
 
   // ---- The answer ----

@@ -10,6 +10,7 @@
 #include "validator/RequestBuilder.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,13 @@ struct CallAnswer {
   std::uint32_t status = 0;
   std::string error;    // the error text (cut)
   std::vector<std::string> problems;  // what is wrong with the answer
+  bool skipped = false;
 };
 
+// `enter`, when given, is asked right before the dispatch entry is called
+// (after the request is built): false skips the call (the answer then
+// reports nothing and `skipped` is set).
 CallAnswer performCall(const FunctionModel& function, const CallRequest& call, const ApiModel& model,
-                       unsigned strictness);
+                       unsigned strictness, const std::function<bool()>& enter = {});
 
 }  // namespace qor::validator

@@ -82,15 +82,20 @@ class Load {
     ValidatorCore::setThreadBlockCounter(&slot.blocked);
     Random rng(seed);
     Exerciser exercise(context_, session_);
+    // The gate is passed right before the dispatch entry, after the request
+    // is built: once it is closed, a call either has entered the plug-in or
+    // never will.
+    auto enter = [&] {
+      std::lock_guard lock(gate_);
+      if (gateClosed_) return false;
+      slot.calling.store(true);
+      return true;
+    };
     while (!done_.load()) {
-      {
-        std::lock_guard lock(gate_);
-        if (gateClosed_) break;
-        slot.calling.store(true);
-      }
       Random inputs(seeds_[rng.below(seeds_.size())]);
-      exercise.callRandom(inputs, true);
+      const bool called = exercise.callRandom(inputs, true, enter);
       slot.calling.store(false);
+      if (!called) break;
       calls_++;
     }
     ValidatorCore::setThreadBlockCounter(nullptr);

@@ -200,8 +200,8 @@ void describe(std::string& out, const CoreValue& v, std::size_t room, unsigned d
   switch (v.kind) {
     case CORE_VALUE_EMPTY: out += "null"; return;
     case CORE_VALUE_BOOL: out += v.u.boolean ? "true" : "false"; return;
-    case CORE_VALUE_SIGNED: std::snprintf(number, sizeof number, "%lld", static_cast<long long>(v.u.i64)); out += number; return;
-    case CORE_VALUE_UNSIGNED: std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(v.u.u64)); out += number; return;
+    case CORE_VALUE_SIGNED: out += std::to_string(v.u.i64); return;
+    case CORE_VALUE_UNSIGNED: out += std::to_string(v.u.u64); return;
     case CORE_VALUE_DOUBLE: std::snprintf(number, sizeof number, "%.17g", v.u.f64); out += number; return;
     case CORE_VALUE_STRING_BORROWED:
     case CORE_VALUE_STRING_OWNED:

@@ -29,13 +29,13 @@ std::string testLine(const TestRecord& record) {
 }
 
 std::string summaryLine(const RunSummary& summary) {
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "qor_validate: %s at strictness %u (seed %llu): %zu tests, %zu passed, %zu failed, %zu skipped in %.1f s",
-                summary.library.c_str(), summary.strictness, summary.seed, summary.tests.size(),
-                summary.count(TestRecord::kPassed), summary.count(TestRecord::kFailed),
-                summary.count(TestRecord::kSkipped), summary.seconds);
-  return text;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
+  return "qor_validate: " + summary.library + " at strictness " + std::to_string(summary.strictness) + " (seed " +
+         std::to_string(summary.seed) + "): " + std::to_string(summary.tests.size()) + " tests, " +
+         std::to_string(summary.count(TestRecord::kPassed)) + " passed, " +
+         std::to_string(summary.count(TestRecord::kFailed)) + " failed, " +
+         std::to_string(summary.count(TestRecord::kSkipped)) + " skipped in " + seconds + " s";
 }
 
 std::string jsonQuote(const std::string& text) {

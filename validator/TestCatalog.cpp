@@ -131,24 +131,27 @@ void Exerciser::callAll(CallVariant variant, unsigned perFunction, Random& rng) 
   }
 }
 
-void Exerciser::callRandom(Random& rng, bool anyVariant) {
+bool Exerciser::callRandom(Random& rng, bool anyVariant, const std::function<bool()>& enter) {
   const ApiModel& model = session_.model();
   std::vector<const FunctionModel*> callable;
   for (const FunctionModel& f : model.functions)
     if (f.dispatch != nullptr && f.callContext != nullptr && f.templateParses) callable.push_back(&f);
-  if (callable.empty()) return;
-  static constexpr CallVariant kVariants[] = {CallVariant::kValid,      CallVariant::kValid,       CallVariant::kMissing,
-                                              CallVariant::kWrongKind,  CallVariant::kOutOfRange,  CallVariant::kEnumerator,
-                                              CallVariant::kStrings,    CallVariant::kQueryGarbage, CallVariant::kBody,
-                                              CallVariant::kCoreArguments, CallVariant::kUnknownRoute};
+  if (callable.empty()) return !enter || enter();
+  // Every variant but the two with the huge inputs (the call tests send
+  // those): many short calls keep many threads inside the plug-in.
+  static constexpr CallVariant kVariants[] = {CallVariant::kValid,      CallVariant::kValid,      CallVariant::kMissing,
+                                              CallVariant::kWrongKind,  CallVariant::kOutOfRange, CallVariant::kEnumerator,
+                                              CallVariant::kStrings,    CallVariant::kQueryGarbage, CallVariant::kUnknownRoute};
   const CallVariant variant = anyVariant ? rng.pick(kVariants) : CallVariant::kValid;
   const FunctionModel& function = *rng.pick(callable);
   const CallRequest call = RequestBuilder(session_.synthesizer()).build(function, variant, rng);
-  const CallAnswer answer = performCall(function, call, model, context_.strictness);
+  const CallAnswer answer = performCall(function, call, model, context_.strictness, enter);
+  if (answer.skipped) return false;
   ++calls_;
   failures_ += answer.failed ? 1 : 0;
   for (const std::string& p : answer.problems)
     if (problems_.size() < 50) problems_.push_back(p);
+  return true;
 }
 
 std::string Exerciser::callSummary() const {

@@ -7,6 +7,7 @@
 #include "validator/RequestBuilder.h"
 #include "validator/TestSupport.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,8 @@ class Exerciser {
   void callAll(CallVariant variant, unsigned perFunction, Random& rng);
   // One call of a random function: valid, or (when `anyVariant`) of a random
   // variant. No step is written (for threads).
-  void callRandom(Random& rng, bool anyVariant);
+  // `enter` as for performCall (a caller's gate). False when it refused.
+  bool callRandom(Random& rng, bool anyVariant, const std::function<bool()>& enter = {});
   std::vector<std::string>& problems() { return problems_; }
   std::string callSummary() const;
   unsigned calls() const { return calls_; }

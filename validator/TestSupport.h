@@ -12,6 +12,7 @@
 #include "validator/ValidatorCore.h"
 #include "validator/Value.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -135,7 +136,7 @@ class PluginSession {
   const Synthesizer& synthesizer();
   bool loaded() const { return loaded_; }
   bool started() const { return started_; }
-  bool stopped() const { return stopped_; }
+  bool stopped() const { return stopped_.load(); }
   std::uint32_t pluginVersion(int i) const { return written_[i]; }
 
  private:
@@ -146,7 +147,7 @@ class PluginSession {
   std::uint32_t written_[3] = {0, 0, 0};
   bool loaded_ = false;
   bool started_ = false;
-  bool stopped_ = false;
+  std::atomic<bool> stopped_{false};  // read by a test's event threads
   std::unique_ptr<ApiModel> model_;
   std::unique_ptr<Synthesizer> synthesizer_;
 };

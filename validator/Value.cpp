@@ -39,12 +39,10 @@ CoreValue toCoreValue(const Value& value, ValueArena& arena) {
 namespace {
 
 std::string numberText(const Value& value) {
+  if (value.kind == Value::kSigned) return std::to_string(value.i64);
+  if (value.kind == Value::kUnsigned) return std::to_string(value.u64);
   char text[64];
-  switch (value.kind) {
-    case Value::kSigned: std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value.i64)); break;
-    case Value::kUnsigned: std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value.u64)); break;
-    default: std::snprintf(text, sizeof text, "%.17g", value.f64); break;
-  }
+  std::snprintf(text, sizeof text, "%.17g", value.f64);
   return text;
 }
 
