@@ -55,20 +55,34 @@ Outcome validate(const std::string& library, const std::vector<std::string>& opt
 #ifdef _WIN32
 constexpr const char* kCrashWord = "access violation";
 #else
-constexpr const char* kCrashWord = "SEGV";  // the signal, or a sanitizer's report of it
+// The signal, a sanitizer's report of it, or the undefined-behaviour check
+// that stops the store first.
+constexpr const char* kCrashWord = "SEGV|null pointer";
 #endif
+
+// Whether `reason` holds one of the '|'-separated words.
+bool mentions(const std::string& reason, const std::string& words) {
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t bar = words.find('|', at);
+    if (reason.find(words.substr(at, bar == std::string::npos ? std::string::npos : bar - at)) != std::string::npos)
+      return true;
+    if (bar == std::string::npos) return false;
+    at = bar + 1;
+  }
+}
 
 TEST(ValidatorCatches, EachFaultFailsTheTestsThatLookForIt) {
   const struct {
     const char* library;
     std::vector<std::string> options;
-    std::map<std::string, std::string> failing;  // test -> words its reason holds
+    std::map<std::string, std::string> failing;  // test -> words its reason holds (one of "a|b")
     std::vector<std::string> passing;
   } rows[] = {
       {QOR_BROKEN_CRASH_PATH, {"--only", "load.handshake,calls.valid,calls.wrong-kinds"},
        {{"calls.valid", kCrashWord}, {"calls.wrong-kinds", kCrashWord}}, {"load.handshake"}},
-      {QOR_BROKEN_LEAK_PATH, {"--only", "memory.calls,calls.valid"},
-       {{"memory.calls", "memory in use grew"}}, {"calls.valid"}},
+      {QOR_BROKEN_LEAK_PATH, {"--only", "memory.calls,api.table"},
+       {{"memory.calls", "memory in use grew"}}, {"api.table"}},
       {QOR_BROKEN_LATE_PATH, {"--only", "lifecycle.start-stop,api.table"},
        {{"lifecycle.start-stop", "Log was called after Stop returned"}}, {}},
       {QOR_BROKEN_RECORD_PATH, {"--only", "api.table,calls.valid,load.handshake"},
@@ -84,8 +98,7 @@ TEST(ValidatorCatches, EachFaultFailsTheTestsThatLookForIt) {
     for (const auto& [test, words] : row.failing) {
       ASSERT_EQ(outcome.tests.count(test), 1u) << test << "\n" << outcome.output;
       EXPECT_EQ(outcome.tests.at(test).first, "failed") << test;
-      EXPECT_NE(outcome.tests.at(test).second.find(words), std::string::npos)
-          << test << ": " << outcome.tests.at(test).second;
+      EXPECT_TRUE(mentions(outcome.tests.at(test).second, words)) << test << ": " << outcome.tests.at(test).second;
     }
     for (const std::string& test : row.passing) {
       ASSERT_EQ(outcome.tests.count(test), 1u) << test;
