@@ -32,10 +32,10 @@ TEST(PluginExport, BuildsTheObjectAndRunsTheHandshake) {
   PluginHandshake handshake{};
   handshake.major = CORE_API_VERSION_MAJOR;
   load_test_quiet(&handshake);
-  ASSERT_NE(handshake.callbacks, nullptr);
-  ASSERT_NE(handshake.plugin, nullptr);
-  EXPECT_STREQ(handshake.shortName, "test-quiet");
-  EXPECT_NE(handshake.apiTable, nullptr);
+  ASSERT_NE(+handshake.callbacks, nullptr);
+  ASSERT_NE(+handshake.plugin, nullptr);
+  EXPECT_STREQ(+handshake.shortName, "test-quiet");
+  EXPECT_NE(+handshake.apiTable, nullptr);
   handshake.callbacks->Stop(handshake.plugin);
 }
 
@@ -45,10 +45,10 @@ TEST(PluginExport, AnObjectThatCannotBeBuiltLeavesNothingToCall) {
   handshake.callbacks = reinterpret_cast<const PluginCallbacks*>(&handshake);  // garbage the export must clear
   handshake.shortName = "stale";
   load_test_throwing(&handshake);
-  EXPECT_EQ(handshake.callbacks, nullptr);
-  EXPECT_EQ(handshake.plugin, nullptr);
-  EXPECT_EQ(handshake.shortName, nullptr);
-  EXPECT_EQ(handshake.apiTable, nullptr);
+  EXPECT_EQ(+handshake.callbacks, nullptr);
+  EXPECT_EQ(+handshake.plugin, nullptr);
+  EXPECT_EQ(+handshake.shortName, nullptr);
+  EXPECT_EQ(+handshake.apiTable, nullptr);
   load_test_quiet(nullptr);  // a null record is ignored
 }
 
