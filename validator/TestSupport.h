@@ -74,6 +74,8 @@ struct MemoryFigures {
   std::uint64_t peakBytes = 0, peakAllocations = 0, bytesAllocated = 0, allocations = 0, bytesFreed = 0, frees = 0;
   std::uint32_t tail[2] = {0, 0};
   std::int64_t liveBytes() const { return static_cast<std::int64_t>(bytesAllocated - bytesFreed); }
+  // Allocations minus frees: never above the blocks in use, but below them by
+  // one for every null block reallocated and since freed (see problems()).
   std::int64_t liveBlocks() const { return static_cast<std::int64_t>(allocations - frees); }
   // What is inconsistent in one reading (a free count above the allocation
   // count, a peak below the bytes in use, a non-zero tail word, ...).
