@@ -95,8 +95,9 @@ std::vector<std::string> MemoryFigures::regressions(const MemoryFigures& earlier
 }
 
 std::string MemoryFigures::describe() const {
-  return formatBytes(static_cast<double>(liveBytes())) + " in " + std::to_string(liveBlocks()) + " blocks (peak " +
-         formatBytes(static_cast<double>(peakBytes)) + ")";
+  // Block counts that drifted below zero (see problems()) say nothing.
+  const std::string blocks = liveBlocks() >= 0 ? " in " + std::to_string(liveBlocks()) + " blocks" : "";
+  return formatBytes(static_cast<double>(liveBytes())) + blocks + " (peak " + formatBytes(static_cast<double>(peakBytes)) + ")";
 }
 
 // ---- Resource files ----------------------------------------------------------------------
