@@ -14,6 +14,7 @@
 #include "host/CoreEventName.h"
 #include "host/CoreValueJson.h"
 #include "host/ExternalHttpClient.h"
+#include "validator/ExportName.h"
 
 namespace qor::host {
 
@@ -186,12 +187,19 @@ LoadResult HostCore::load(const std::string& path) {
     return result;
   }
   using LoadFn = void(QOR_CDECL*)(PluginHandshake*);
-  dlerror();
-  void* symbol = dlsym(library, "load_qor_inventory");
+  // The entry point is named after the library (libqor_inventory.so enters
+  // through load_qor_inventory), with or without its "lib".
+  const std::string exportName = validator::exportNameForLibrary(path);
+  void* symbol = nullptr;
+  for (const std::string& name : {exportName, validator::exportNameKeepingPrefix(path)}) {
+    dlerror();
+    symbol = dlsym(library, name.c_str());
+    if (symbol != nullptr) break;
+  }
   if (symbol == nullptr) {
     dlclose(library);
     result.exitCode = kExitExportMissing;
-    result.error = "Plug-in library " + path + " does not export load_qor_inventory";
+    result.error = "Plug-in library " + path + " does not export " + exportName;
     return result;
   }
   LoadFn entry;

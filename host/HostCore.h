@@ -76,7 +76,8 @@ class HostCore {
   HostCore(const HostCore&) = delete;
   HostCore& operator=(const HostCore&) = delete;
 
-  // dlopen, dlsym("load_qor_inventory") and the handshake with the
+  // dlopen, dlsym of the entry point named after the library ("load_" and
+  // its base name: load_qor_inventory for libqor_inventory.so) and the handshake with the
   // configured core version. A missing library, a missing export and a
   // handshake that leaves out the callbacks or the name give their own exit
   // code and a message naming the path.

@@ -2,6 +2,7 @@
 #include "binding/ApiExport.h"
 
 #include <cstring>
+#include <unordered_map>
 
 #include "binding/TypeRegistry.h"
 
@@ -10,15 +11,23 @@ namespace {
 
 const char* text(const std::string& s) { return s.empty() ? "" : s.c_str(); }
 
+// The descriptors of the snapshot by native identity, for references made
+// before their type was registered.
+using DescribedTypes = std::unordered_map<const StaticType*, const TypeDescriptor*>;
+
 // The name a type reference carries: the descriptor's for the codes that
 // name one, else the empty string.
-const char* typeName(const TypeRef& t) {
+const char* typeName(const TypeRef& t, const DescribedTypes& described) {
   switch (t.code) {
     case BindingTypeCode::Vector:
     case BindingTypeCode::Enum:
     case BindingTypeCode::Struct:
-    case BindingTypeCode::Map:
-      return t.descriptor != nullptr ? text(t.descriptor->name) : "";
+    case BindingTypeCode::Map: {
+      if (t.descriptor != nullptr) return text(t.descriptor->name);
+      if (t.described == nullptr) return "";
+      auto it = described.find(t.described);
+      return it != described.end() ? text(it->second->name) : "";
+    }
     default:
       return "";
   }
@@ -61,6 +70,9 @@ void ApiExport::build(const std::vector<const FunctionDescriptor*>& functions,
     tagCount += t->tags.size();
   }
   for (const EventDescriptor* e : events) tagCount += e->tags.size();
+  DescribedTypes described;
+  for (const TypeDescriptor* t : types)
+    if (t->staticType != nullptr) described.emplace(t->staticType, t);
 
   // Sized up front: records point at each other, so no array may reallocate.
   functions_.clear();
@@ -90,7 +102,7 @@ void ApiExport::build(const std::vector<const FunctionDescriptor*>& functions,
       r->description = text(a.description);
       r->typeCode = static_cast<std::uint32_t>(type.code);
       r->elementCode = static_cast<std::uint32_t>(type.elementCode);
-      r->typeName = typeName(type);
+      r->typeName = typeName(type, described);
       r->optional = a.optional ? 1 : 0;
     }
     const char* const* tags = writeTags(tags_, f->tags);
@@ -102,7 +114,7 @@ void ApiExport::build(const std::vector<const FunctionDescriptor*>& functions,
     r->argumentCount = static_cast<std::uint32_t>(f->arguments.size());
     r->returnCode = static_cast<std::uint32_t>(returns.code);
     r->returnElementCode = static_cast<std::uint32_t>(returns.elementCode);
-    r->returnTypeName = typeName(returns);
+    r->returnTypeName = typeName(returns, described);
     r->description = text(f->description);
     r->help = text(f->help);
     r->threadSafe = f->threadSafe ? 1 : 0;
@@ -126,7 +138,7 @@ void ApiExport::build(const std::vector<const FunctionDescriptor*>& functions,
       r->offset = fd.offset;
       r->typeCode = static_cast<std::uint32_t>(type.code);
       r->elementCode = static_cast<std::uint32_t>(type.elementCode);
-      r->typeName = typeName(type);
+      r->typeName = typeName(type, described);
       r->optional = fd.optional ? 1 : 0;
     }
     const ApiEnumeratorRecord* firstEnumerator = nullptr;
@@ -161,7 +173,12 @@ void ApiExport::build(const std::vector<const FunctionDescriptor*>& functions,
     ApiEventRecord* r = appendLinked(events_, previousEvent);
     r->name = text(e->name);
     r->nameSpace = text(e->nameSpace);
-    r->typeName = e->type != nullptr ? text(e->type->name) : "";
+    const TypeDescriptor* payload = e->type;
+    if (payload == nullptr && e->payload != nullptr) {
+      auto it = described.find(e->payload);
+      if (it != described.end()) payload = it->second;
+    }
+    r->typeName = payload != nullptr ? text(payload->name) : "";
     r->description = text(e->description);
     r->tags = tags;
     r->tagCount = static_cast<std::uint32_t>(e->tags.size());

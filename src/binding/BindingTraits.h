@@ -387,7 +387,8 @@ TypeRef typeRefOf(const TypeRegistry& registry) {
   using Traits = BindingTraits<T>;
   TypeRef ref{Traits::code, Traits::elementCode, nullptr};
   if constexpr (!std::is_void_v<typename Traits::Described>) {
-    ref.descriptor = registry.findType(staticType<typename Traits::Described>());
+    ref.described = &staticType<typename Traits::Described>();
+    ref.descriptor = registry.findType(*ref.described);
   }
   return ref;
 }

@@ -8,9 +8,10 @@
 //   registerEnum<ItemOwnershipType>(registry, "QorInventoryItemOwnershipType", {"QorInventory"})
 //       .value("OWNED", ItemOwnershipType::Owned);
 //
-// Register a nested structure or enumeration before the records that hold
-// it, so that their TypeRefs name its descriptor (conversions find it by its
-// StaticType either way).
+// Types may be registered in any order: a record that holds a structure or
+// enumeration registered later names it in the API description all the same
+// (references carry the native identity, which the export resolves), and
+// conversions find it by its StaticType either way.
 #pragma once
 
 #include <cstddef>
@@ -123,8 +124,8 @@ EnumRegistration<E> registerEnum(TypeRegistry& registry, std::string_view name,
 
 namespace qor {
 
-// Registers the event `name` with the payload structure P (which must be
-// registered first: its descriptor is found by P's StaticType). An event of
+// Registers the event `name` with the payload structure P, registered before
+// or after the event (its descriptor is found by P's StaticType). An event of
 // that name registered before keeps its first description.
 template <class P>
 EventBuilder registerEventOf(TypeRegistry& registry, std::string_view name,
@@ -132,6 +133,7 @@ EventBuilder registerEventOf(TypeRegistry& registry, std::string_view name,
                              std::initializer_list<std::string_view> tags = {},
                              std::string_view nameSpace = {}) {
   EventBuilder builder = registry.registerEvent(name, registry.findType(staticType<P>()), nameSpace);
+  if (!builder.alreadyRegistered()) builder.descriptor()->payload = &staticType<P>();
   builder.setDescription(description);
   for (std::string_view tag : tags) builder.addTag(tag);
   return builder;

@@ -62,6 +62,11 @@ struct TypeRef {
   BindingTypeCode code = BindingTypeCode::None;
   BindingTypeCode elementCode = BindingTypeCode::None;
   const TypeDescriptor* descriptor = nullptr;
+  // The identity of the enumeration or structure named (element or value
+  // type for containers), when it comes from a native type: the API export
+  // finds the descriptor through it when the type was registered after the
+  // reference was made, so registration order does not matter.
+  const StaticType* described = nullptr;
 };
 
 // The 32-bit FNV-1a hash of a name.
@@ -170,6 +175,9 @@ struct FunctionDescriptor {
 struct EventDescriptor {
   std::string name;
   const TypeDescriptor* type = nullptr;  // the payload structure
+  // The payload's native identity, when it was not registered yet: the API
+  // export finds its descriptor through it.
+  const StaticType* payload = nullptr;
   std::string nameSpace;
   std::string description;
   std::vector<std::string> tags;

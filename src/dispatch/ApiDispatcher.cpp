@@ -2,9 +2,11 @@
 // the dispatch entry through which the core calls routed functions.
 #include "dispatch/ApiDispatcher.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "binding/ApiExport.h"
 #include "binding/CoreValueConverter.h"
@@ -20,6 +22,8 @@ constinit char kSharedEmptyText[1] = {'\0'};
 
 constexpr const char* kInvalidFunction = "Invalid function";
 constexpr std::uint32_t kInvalidFunctionStatus = 404;
+constexpr const char* kStopping = "The plug-in is stopping";
+constexpr std::uint32_t kStoppingStatus = 503;
 constexpr const char* kInternalError = "Internal error";
 constexpr std::uint32_t kInternalErrorStatus = 500;
 
@@ -239,7 +243,18 @@ const PluginApiTable* ApiDispatcher::buildApiTable() {
 
 void ApiDispatcher::dispatch(CoreResponse& response, const CoreRequest& request,
                              const FunctionRoute* route) {
+  // Counted before closed_ is read: close() either sees this call running or
+  // the call sees the dispatcher closed.
+  running_.fetch_add(1);
+  struct Leave {
+    std::atomic<int>& running;
+    ~Leave() { running.fetch_sub(1); }
+  } leave{running_};
   resetResponse(response);
+  if (closed_.load()) {
+    failResponse(response, kStopping, kStoppingStatus);
+    return;
+  }
   try {
     if (route == nullptr || !ownsRoute(route) || route->function == nullptr ||
         route->handler == nullptr) {
@@ -289,6 +304,11 @@ void ApiDispatcher::dispatch(CoreResponse& response, const CoreRequest& request,
     resetResponse(response);
     failResponse(response, kInternalError, kInternalErrorStatus);
   }
+}
+
+void ApiDispatcher::close() {
+  closed_.store(true);
+  while (running_.load() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 extern "C" void QOR_CDECL dispatchEntry(CoreResponse* response, const CoreRequest* request) {

@@ -3,6 +3,7 @@
 // through, and answers the core's calls (see dispatchEntry).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -117,6 +118,14 @@ class ApiDispatcher {
   // through response.release). Never throws.
   void dispatch(CoreResponse& response, const CoreRequest& request, const FunctionRoute* route);
 
+  // Stopping: from now on calls are answered "The plug-in is stopping" with
+  // status 503, and this returns once the calls already running have
+  // answered. The core may call Stop while calls are in flight; the plug-in
+  // object must outlive them. Must not be called from inside a call.
+  void close();
+  // Calls running now.
+  int runningCalls() const noexcept { return running_.load(); }
+
  private:
   struct ApiTableStorage;
   bool ownsRoute(const FunctionRoute* route) const;
@@ -130,6 +139,8 @@ class ApiDispatcher {
   std::vector<std::unique_ptr<FunctionRoute>> retired_;
   std::unordered_set<const FunctionRoute*> liveRoutes_;
   std::vector<std::unique_ptr<ApiTableStorage>> tables_;  // every table built, newest last
+  std::atomic<int> running_{0};
+  std::atomic<bool> closed_{false};
 };
 
 // The dispatch entry of every function record in the API table: finds the

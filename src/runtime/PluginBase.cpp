@@ -198,6 +198,10 @@ void QOR_CDECL PluginBase::stopCallback(void* plugin) {
     self->Shutdown();
   } catch (...) {
   }
+  // The core may stop the plug-in while calls and event deliveries are still
+  // running: no new call starts, and the object outlives the running ones.
+  self->waitForDeliveries();
+  self->dispatcher_->close();
   try {
     delete self;
   } catch (...) {
@@ -372,6 +376,19 @@ void PluginBase::watchResource(const std::string& uri, ResourceHandler handler) 
   change.eventType = ResourceEventType::Create;
   change.data = std::move(current.value());
   initial(change);
+}
+
+std::optional<RequestError> PluginBase::sendEventValue(std::string_view name,
+                                                      const BindingProperty& payload) {
+  CoreValue value{};
+  toCoreValue(payload, value, registry_.get());
+  const std::string eventName(name);
+  CoreEvent event{};
+  event.name = eventName.c_str();
+  std::memcpy(&event.payload, &value, sizeof value);
+  CoreSendEvent(&event);
+  releaseCoreValue(value);
+  return std::nullopt;
 }
 
 std::optional<RequestError> PluginBase::Publish(const Resource& resource,

@@ -12,6 +12,7 @@
 #include "binding/BindingProperty.h"
 #include "binding/FormatMessage.h"
 #include "binding/PropertyConverter.h"
+#include "binding/TypeRegistration.h"
 #include "dispatch/HttpMethod.h"
 #include "runtime/CoreApi.h"
 #include "runtime/HttpRequest.h"
@@ -82,6 +83,19 @@ class PluginBase : public PluginHost {
 
   // Slot 13: registers the plug-in's API (nothing here).
   virtual void RegisterApi();
+
+  // ---- Registration, for RegisterApi (in any order) ----
+  // The plug-in's own record T, registered as the route name followed by
+  // `name` ("Greeting" becomes QorGreeterGreeting in qor-greeter) with the
+  // plug-in's registration tags. Name its fields on the result.
+  template <class T>
+  StructRegistration<T> registerRecord(std::string_view name);
+  // The plug-in's own enumeration E, named like a record. Name its values on the result.
+  template <class E>
+  EnumRegistration<E> registerEnumeration(std::string_view name);
+  // An event the plug-in sends (SendEvent) with the payload record P.
+  template <class P>
+  void registerEvent(std::string_view name, std::string_view description);
   // Slot 14: the plug-in's own start-up; its result is Start's.
   virtual bool OnStart();
 
@@ -110,6 +124,16 @@ class PluginBase : public PluginHost {
   // Sends the change under the event name of its URI and, when `eventName`
   // differs, again under `eventName`. Nothing on success.
   std::optional<RequestError> Publish(const Resource& resource, std::string_view eventName);
+
+  // ---- Events ----
+  // Sends an event of the plug-in's own (one its RegisterApi declared with
+  // registerEventOf) with `payload`, converted through the registry. Nothing
+  // on success; when the payload does not convert, its message, and nothing
+  // is sent.
+  template <class T>
+  std::optional<RequestError> SendEvent(std::string_view name, const T& payload);
+  // The same for a payload that is already a value.
+  std::optional<RequestError> sendEventValue(std::string_view name, const BindingProperty& payload);
 
   // ---- State ----
   TypeRegistry& registry() noexcept { return *registry_; }
@@ -172,6 +196,38 @@ RequestResult<std::vector<T>> PluginBase::sendRequestList(HttpMethod method, std
   }
   if (!r.ok) return makeRequestError(0, kErrorConvertingTemplate, {methodName, uri, r.errorText()});
   return items;
+}
+
+template <class T>
+StructRegistration<T> PluginBase::registerRecord(std::string_view name) {
+  StructRegistration<T> registration = registerStruct<T>(*registry_, routeName_ + std::string(name));
+  for (const std::string& tag : registrationTags_) registration.builder().addTag(tag);
+  return registration;
+}
+
+template <class E>
+EnumRegistration<E> PluginBase::registerEnumeration(std::string_view name) {
+  EnumRegistration<E> registration = registerEnum<E>(*registry_, routeName_ + std::string(name));
+  for (const std::string& tag : registrationTags_) registration.builder().addTag(tag);
+  return registration;
+}
+
+template <class P>
+void PluginBase::registerEvent(std::string_view name, std::string_view description) {
+  EventBuilder builder = registerEventOf<P>(*registry_, name, description);
+  for (const std::string& tag : registrationTags_) builder.addTag(tag);
+}
+
+template <class T>
+std::optional<RequestError> PluginBase::SendEvent(std::string_view name, const T& payload) {
+  BindingResult value;
+  toProperty(value, payload, *registry_);
+  if (!value.ok) {
+    RequestError error;
+    error.message = std::string(value.errorText());
+    return error;
+  }
+  return sendEventValue(name, value.value);
 }
 
 template <class T>

@@ -6,7 +6,10 @@
 #include "binding/PropertyConverter.h"
 #include "runtime/RuntimeLog.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -17,6 +20,9 @@ namespace {
 constexpr const char* kUuidEvent = "OnServiceProxyUuidEvent";
 constexpr const char* kMethodEvent = "OnServiceProxyMethodEvent";
 constexpr const char* kAsyncEvent = "OnServiceProxyAsyncEvent";
+
+// The objects whose events this thread is delivering, innermost last.
+thread_local std::vector<const PluginHost*> tDelivering;
 
 }  // namespace
 
@@ -103,14 +109,34 @@ bool PluginHost::hasEventHandler(const std::string& name) const {
 }
 
 void QOR_CDECL PluginHost::onCoreEvent(const CoreEvent* event) {
+  if (!event || !event->context) return;
+  auto* host = static_cast<PluginHost*>(event->context);
+  host->deliveries_.fetch_add(1);
+  struct Running {
+    PluginHost* host;
+    bool listed = false;
+    ~Running() {
+      if (listed) tDelivering.pop_back();
+      host->deliveries_.fetch_sub(1);
+    }
+  } running{host};
   // Called by the core: nothing may escape to it.
   try {
-    if (!event || !event->context || !event->name) return;
-    CoreValue payload;
-    std::memcpy(&payload, &event->payload, sizeof payload);
-    static_cast<PluginHost*>(event->context)->deliverCoreEvent(event->name, payload);
+    tDelivering.push_back(host);
+    running.listed = true;
+    if (event->name) {
+      CoreValue payload;
+      std::memcpy(&payload, &event->payload, sizeof payload);
+      host->deliverCoreEvent(event->name, payload);
+    }
   } catch (...) {
   }
+}
+
+void PluginHost::waitForDeliveries() {
+  // Deliveries on this thread (Stop called from inside a callback) cannot end first.
+  const int own = static_cast<int>(std::count(tDelivering.begin(), tDelivering.end(), this));
+  while (deliveries_.load() > own) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool PluginHost::deliverCoreEvent(const char* name, const CoreValue& payload) {

@@ -12,6 +12,7 @@
 #include "runtime/ResourceWatcher.h"
 #include "runtime/TelemetrySink.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -85,6 +86,10 @@ class PluginHost : public ResourceWatcher {
   // Runs the handler of event `name` with the payload; false when no handler
   // is stored under that name or the payload could not be read.
   bool deliverCoreEvent(const char* name, const CoreValue& payload);
+  // Waits until no event delivery to this object runs on another thread.
+  // Stop calls it after Shutdown: a core may still be delivering an event it
+  // began before the subscription ended, and the object must outlive it.
+  void waitForDeliveries();
 
   // ---- Service proxy ----
   // Registers a callback for the response that will arrive under `key` (a
@@ -129,6 +134,7 @@ class PluginHost : public ResourceWatcher {
   std::string userAgent_;
   std::unique_ptr<TelemetrySink> telemetry_;
 
+  std::atomic<int> deliveries_{0};     // onCoreEvent calls running, all threads
   mutable platform::Mutex eventMutex_;  // the handler and count tables
   std::unordered_map<std::string, HandlerPtr> eventHandlers_;
   std::unordered_map<std::string, int> subscriptionCounts_;

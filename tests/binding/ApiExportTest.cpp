@@ -175,5 +175,44 @@ TEST_F(ApiExportTest, EventRecordsAndRebuild) {
   EXPECT_EQ(V(exported.types()), nullptr);
 }
 
+
+// A record may be registered before the enumeration and structure it holds,
+// and an event before its payload: the export still names them.
+enum class LateTone : std::int32_t { Low = 0, High = 1 };
+struct LateInner {
+  std::int32_t n = 0;
+};
+struct LateOuter {
+  LateTone tone = LateTone::Low;
+  std::vector<LateInner> inners;
+};
+
+TEST(ApiExportOrder, TypesRegisteredLaterAreNamedAllTheSame) {
+  TypeRegistry registry;
+  registerStruct<LateOuter>(registry, "LateOuter")
+      .field("tone", &LateOuter::tone)
+      .field("inners", &LateOuter::inners);
+  registerEventOf<LateInner>(registry, "OnLate", "sent late");
+  registerEnum<LateTone>(registry, "LateTone").value("Low", LateTone::Low).value("High", LateTone::High);
+  registerStruct<LateInner>(registry, "LateInner").field("n", &LateInner::n);
+
+  ApiExport exported;
+  exported.build(registry);
+  const ApiTypeRecord* outer = nullptr;
+  for (const ApiTypeRecord* t = exported.types(); t != nullptr; t = t->next)
+    if (std::string(t->name) == "LateOuter") outer = t;
+  ASSERT_NE(outer, nullptr);
+  ASSERT_EQ(V(outer->count), 2u);
+  EXPECT_STREQ(outer->fields[0].typeName, "LateTone");
+  EXPECT_EQ(V(outer->fields[1].typeCode), 15u);
+  EXPECT_EQ(V(outer->fields[1].elementCode), 17u);
+  EXPECT_STREQ(outer->fields[1].typeName, "LateInner");
+  const ApiEventRecord* late = nullptr;
+  for (const ApiEventRecord* e = exported.events(); e != nullptr; e = e->next)
+    if (std::string(e->name) == "OnLate") late = e;
+  ASSERT_NE(late, nullptr);
+  EXPECT_STREQ(late->typeName, "LateInner");
+}
+
 }  // namespace
 }  // namespace qor

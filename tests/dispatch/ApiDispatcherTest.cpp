@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -565,6 +566,39 @@ TEST_F(ApiDispatcherTest, ConcurrentCallsAreIndependent) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(served.load(), 1200);
+}
+
+// The core may stop the plug-in while calls run: close() refuses new calls
+// and returns only once the running ones have answered.
+TEST_F(ApiDispatcherTest, CloseWaitsForRunningCallsAndRefusesNewOnes) {
+  std::atomic<bool> entered{false}, release{false}, closed{false};
+  dispatcher_.registerFunction(HttpMethod::Get, "/slow", [&] {
+    entered = true;
+    while (!release) std::this_thread::yield();
+    return FunctionResult<std::string>::ok("done");
+  });
+  const ApiFunctionRecord* slow = record("GetSlow");
+  ASSERT_NE(slow, nullptr);
+  std::thread call([&] {
+    Call answer(slow, get("/slow"));
+    EXPECT_EQ(answer.error(), "");
+  });
+  while (!entered) std::this_thread::yield();
+  std::thread closer([&] {
+    dispatcher_.close();
+    closed = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(closed.load()) << "close() returned while a call was still running";
+  EXPECT_EQ(dispatcher_.runningCalls(), 1);
+  release = true;
+  call.join();
+  closer.join();
+  EXPECT_TRUE(closed.load());
+  Call refused(slow, get("/slow"));
+  EXPECT_EQ(refused.error(), "The plug-in is stopping");
+  EXPECT_EQ(val(refused->status), 503u);
+  EXPECT_EQ(dispatcher_.runningCalls(), 0);
 }
 
 }  // namespace

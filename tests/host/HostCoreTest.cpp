@@ -29,7 +29,7 @@ TEST(HostCoreLoad, ReportsMissingLibraryAndMissingExport) {
   EXPECT_EQ(noExport.plugin, nullptr);
   EXPECT_EQ(noExport.exitCode, kExitExportMissing);
   EXPECT_EQ(noExport.error,
-            std::string("Plug-in library ") + QOR_NOEXPORT_PATH + " does not export load_qor_inventory");
+            std::string("Plug-in library ") + QOR_NOEXPORT_PATH + " does not export load_qor_host_noexport");
   EXPECT_TRUE(core.plugins().empty());
 }
 

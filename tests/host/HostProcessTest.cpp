@@ -28,7 +28,7 @@ TEST(HostProcess, FailedStartsExitWithTheirCodeAndMessage) {
     const char* message;
   } rows[] = {
       {{"--plugin", "/nonexistent/libqor.so"}, 3, "Cannot load plug-in library /nonexistent/libqor.so"},
-      {{"--plugin", QOR_NOEXPORT_PATH}, 4, "does not export load_qor_inventory"},
+      {{"--plugin", QOR_NOEXPORT_PATH}, 4, "does not export load_qor_host_noexport"},
       {{"--port", "70000"}, 2, "--port expects 0 to 65535"},
       {{"--bogus"}, 2, "unknown argument --bogus"},
       {{"--scenario", "/nonexistent/scenario.json"}, 8, "cannot read /nonexistent/scenario.json"},

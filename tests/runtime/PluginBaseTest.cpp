@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <map>
 #include <set>
@@ -368,6 +369,28 @@ TEST_F(WatchTest, StopUnsubscribesEachNameOnce) {
     EXPECT_EQ(countOf(names, n), 1) << n;
 }
 
+// The core may stop the plug-in while it is still delivering an event on
+// another thread: Stop returns only once that delivery has ended.
+TEST_F(WatchTest, StopWaitsForADeliveryStillRunning) {
+  std::atomic<bool> entered{false}, release{false}, stopped{false};
+  plugin->Watch<BindingProperty>(kSession, [&](const std::string&, ResourceEventType, const BindingProperty&) {
+    entered = true;
+    while (!release) std::this_thread::yield();
+  });
+  std::thread delivery([&] { deliver(kSessionEvent, kSession, 1, "1"); });
+  while (!entered) std::this_thread::yield();
+  std::thread stopper([&] {
+    stop();
+    stopped = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(stopped.load()) << "Stop returned while a delivery was still running";
+  release = true;
+  delivery.join();
+  stopper.join();
+  EXPECT_TRUE(stopped.load());
+}
+
 TEST_F(WatchTest, EventsDuringConcurrentWatchesNeverCrash) {
   watch(kSession);
   constexpr int kEvents = 2000;
@@ -408,6 +431,61 @@ TEST_F(WatchTest, PublishUnderTheDerivedNameSendsOnce) {
   change.eventType = ResourceEventType::Delete;
   EXPECT_FALSE(plugin->Publish(change, "OnJsonApiEvent_a_b").has_value());
   EXPECT_EQ(core.sentEvents().size(), 1u);
+}
+
+// ---- The plug-in's own records and events ---------------------------------------------
+
+enum class Mood : std::int32_t { Calm = 0, Glad = 1 };
+struct Note {
+  std::string text;
+  Mood mood = Mood::Calm;
+};
+
+// Registers its record before the enumeration it holds, and its event
+// before either: the helpers leave the order to the plug-in.
+class NotePlugin : public TestPlugin {
+ public:
+  void RegisterApi() override {
+    registerEvent<Note>("OnNoteTaken", "Sent for every note.");
+    registerRecord<Note>("Note").field("text", &Note::text).field("mood", &Note::mood);
+    registerEnumeration<Mood>("Mood").value("Calm", Mood::Calm).value("Glad", Mood::Glad);
+  }
+};
+
+class NotePluginTest : public PluginFixture<NotePlugin> {};
+
+TEST_F(NotePluginTest, RecordsAndEventsCarryTheRouteNameTheTagsAndTheirTypes) {
+  const PluginApiTable& table = *handshake.apiTable;
+  const ApiTypeRecord* note = nullptr;
+  const ApiTypeRecord* mood = nullptr;
+  for (const ApiTypeRecord* t = table.types; t != nullptr; t = t->next) {
+    if (std::string(t->name) == "TestPluginNote") note = t;
+    if (std::string(t->name) == "TestPluginMood") mood = t;
+  }
+  ASSERT_NE(note, nullptr);
+  ASSERT_NE(mood, nullptr);
+  ASSERT_EQ(static_cast<std::uint32_t>(note->tagCount), 2u);
+  EXPECT_STREQ(note->tags[0], "Plugins");
+  EXPECT_STREQ(note->tags[1], "Plugin test-plugin");
+  EXPECT_STREQ(note->fields[1].typeName, "TestPluginMood");
+  EXPECT_EQ(static_cast<std::uint32_t>(mood->count), 2u);
+  const ApiEventRecord* event = nullptr;
+  for (const ApiEventRecord* e = table.events; e != nullptr; e = e->next)
+    if (std::string(e->name) == "OnNoteTaken") event = e;
+  ASSERT_NE(event, nullptr);
+  EXPECT_STREQ(event->typeName, "TestPluginNote");
+  EXPECT_STREQ(event->description, "Sent for every note.");
+}
+
+TEST_F(NotePluginTest, SendEventSendsTheRecordUnderItsName) {
+  ASSERT_TRUE(start());
+  core.clearRecords();
+  EXPECT_FALSE(plugin->SendEvent("OnNoteTaken", Note{"hi", Mood::Glad}).has_value());
+  const auto events = core.sentEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].name, "OnNoteTaken");
+  EXPECT_EQ(events[0].payloadJson, R"({"mood":"Glad","text":"hi"})");
+  EXPECT_EQ(events[0].context, nullptr);
 }
 
 // ---- Forwarding slots --------------------------------------------------------------

@@ -121,7 +121,7 @@ void fillFunction(ApiFunctionRecord& record, const char* name, const char* uri,
 
 }  // namespace
 
-extern "C" QOR_EXPORT void QOR_CDECL load_qor_inventory(PluginHandshake* handshake) {
+extern "C" QOR_EXPORT void QOR_CDECL load_qor_host_echo(PluginHandshake* handshake) {
   auto* plugin = new EchoPlugin();
   plugin->callbacks.Start = &start;
   plugin->callbacks.Stop = &stop;

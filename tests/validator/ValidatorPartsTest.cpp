@@ -1,0 +1,119 @@
+// The validator's own parts, from outside: the export name rule, route
+// templates, the checks of values a plug-in hands back, the type check, and
+// the renderings of synthesized values.
+#include "validator/ApiModel.h"
+#include "validator/CoreValues.h"
+#include "validator/ExportName.h"
+#include "validator/Report.h"
+#include "validator/RequestBuilder.h"
+#include "validator/TypeCheck.h"
+#include "validator/Value.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace qor::validator {
+namespace {
+
+TEST(ExportName, DerivedFromTheLibrarysBaseName) {
+  const struct {
+    const char* path;
+    const char* name;
+  } rows[] = {
+      {"build/src/libqor_inventory.so", "load_qor_inventory"},
+      {"bin\\qor_inventory.dll", "load_qor_inventory"},
+      {"/x/libqor-greeter.so.1.2", "load_qor_greeter"},
+      {"qor.greeter.dll", "load_qor"},
+      {"lib.so", "load_lib"},
+      {"plugins/My Plugin.dll", "load_My_Plugin"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(exportNameForLibrary(row.path), row.name) << row.path;
+  EXPECT_EQ(exportNameKeepingPrefix("liblua_ext.so"), "load_liblua_ext");
+}
+
+TEST(RouteTemplate, ParsesVariablesAndRefusesWhatNoRouterCanMatch) {
+  std::vector<RouteVariable> variables;
+  std::string problem;
+  ASSERT_TRUE(parseRouteTemplate("/a/{id}/b/{+rest}", variables, &problem)) << problem;
+  ASSERT_EQ(variables.size(), 2u);
+  EXPECT_EQ(variables[0].name, "id");
+  EXPECT_EQ(variables[1].kind, RouteVariable::kReserved);
+  for (const char* bad : {"", "a/b", "/a/{", "/a/}", "/a/{}", "/a/{x{y}}", "/a/{x}/{x}", "/a/{#}"})
+    EXPECT_FALSE(parseRouteTemplate(bad, variables, &problem)) << bad;
+}
+
+TEST(RouteTemplate, MatchesAsTheRouterDoes) {
+  EXPECT_TRUE(templateMatches("/items/{id}", "/items/42"));
+  EXPECT_TRUE(templateMatches("/items/{id}", "/items/"));
+  EXPECT_FALSE(templateMatches("/items/{id}", "/items/4/2"));
+  EXPECT_TRUE(templateMatches("/files/{+path}", "/files/a/b"));
+  EXPECT_TRUE(templateMatches("/a/", "/a"));
+  EXPECT_FALSE(templateMatches("/a", "/a/extra"));
+}
+
+TEST(ValueCheck, FindsEveryBrokenRule) {
+  ValueArena arena;
+  EXPECT_EQ(checkCoreValue(toCoreValue(Value::object({{"a", Value::array({Value::ofString("x")})}}), arena)), "");
+  CoreValue twin = arena.structure({{"k", ValueArena::boolean(true)}, {"k", ValueArena::boolean(false)}});
+  CoreValue badBool = ValueArena::boolean(true);
+  badBool.u.boolean = 3;
+  const struct {
+    CoreValue value;
+    const char* problem;
+  } rows[] = {
+      {ValueArena::raw(11, nullptr, 0), "$: unknown kind 11"},
+      {ValueArena::raw(CORE_VALUE_STRING_OWNED, nullptr, 0), "$: string with a null pointer"},
+      {ValueArena::raw(CORE_VALUE_ARRAY, nullptr, 2), "$: array of 2 values at a null pointer"},
+      {ValueArena::raw(CORE_VALUE_BLOB_OWNED, nullptr, 1), "$: blob of 1 bytes at a null pointer"},
+      {twin, "$: member 'k' appears twice"},
+      {badBool, "$: bool byte 3"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(checkCoreValue(row.value), row.problem);
+  // Deeper than the limit is malformed, wherever it sits.
+  ValueLimits limits;
+  limits.maxDepth = 10;
+  Value deep = Value::ofSigned(1);
+  for (int i = 0; i < 12; ++i) deep = Value::array({deep});
+  EXPECT_NE(checkCoreValue(toCoreValue(deep, arena), limits).find("nested deeper than 10"), std::string::npos);
+}
+
+TEST(TypeCheck, ResultsMustFitTheirDeclaredType) {
+  ApiModel model;
+  TypeModel tone;
+  tone.name = "Tone";
+  tone.isEnumeration = true;
+  tone.enumerators = {{"Plain", "", 0}, {"Formal", "", 1}};
+  TypeModel greeting;
+  greeting.name = "Greeting";
+  greeting.fields = {{"text", "", 0, {kTypeString, 0, ""}, false}, {"tone", "", 8, {kTypeEnum, 0, "Tone"}, false},
+                     {"count", "", 12, {kTypeUint8, 0, ""}, false}};
+  model.types = {tone, greeting};
+  model.indexTypes();
+  ValueArena arena;
+  const TypeRefModel list{kTypeVector, kTypeStruct, "Greeting"};
+  auto check = [&](const Value& v) { return checkValueAgainstType(toCoreValue(v, arena), list, model); };
+  EXPECT_EQ(check(Value::array({})), "");
+  EXPECT_EQ(check(Value::ofString("x")), "$: string for vector<struct> Greeting");
+  EXPECT_EQ(check(Value::array({Value::object({{"tone", Value::ofString("Formal")}, {"count", Value::ofUnsigned(3)}})})), "");
+  EXPECT_EQ(check(Value::array({Value::object({{"tone", Value::ofString("Loud")}})})),
+            "$[0].tone: \"Loud\" is no enumerator of Tone");
+  EXPECT_EQ(check(Value::array({Value::object({{"extra", Value::ofSigned(1)}})})), "$[0].extra: not a field of Greeting");
+  EXPECT_EQ(checkValueAgainstType(toCoreValue(Value::ofUnsigned(300), arena), {kTypeUint8, 0, ""}, model),
+            "$: 300 is out of range for uint8");
+  EXPECT_EQ(checkValueAgainstType(toCoreValue(Value::ofSigned(-1), arena), {kTypeUint32, 0, ""}, model),
+            "$: -1 is out of range for uint32");
+}
+
+TEST(Renderings, EachFormKeepsTheBytesItIsGiven) {
+  const Value v = Value::object({{"a", Value::array({Value::ofSigned(1), Value::of(true)})},
+                                 {"s", Value::ofString("\xff\"")}});
+  EXPECT_EQ(toJson(v), "{\"a\":[1,true],\"s\":\"\xff\\\"\"}");
+  EXPECT_EQ(toMsgPack(Value::array({Value::ofSigned(1), Value::ofString("ab")})), std::string("\x92\x01\xa2" "ab", 5));
+  EXPECT_EQ(toYaml(Value::object({{"k", Value::array({Value::ofSigned(2)})}})), "---\n\"k\":\n  - 2\n");
+  EXPECT_EQ(percentEncode("a b/\xc3\xa9~"), "a%20b%2F%C3%A9~");
+  EXPECT_EQ(jsonQuote("ok \xc3\xa9 \xff"), "\"ok \xc3\xa9 \\u00ff\"");
+}
+
+}  // namespace
+}  // namespace qor::validator

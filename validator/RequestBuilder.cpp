@@ -1,0 +1,453 @@
+// RequestBuilder: valid calls and their variants.
+#include "validator/RequestBuilder.h"
+
+#include <algorithm>
+
+namespace qor::validator {
+namespace {
+
+constexpr const char* kBodyTypes[] = {"application/json", "application/vnd.api+json", "application/x-msgpack",
+                                      "application/x-yaml"};
+
+std::string lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool isNumberCode(std::uint32_t code) {
+  return isIntegerCode(code) || code == kTypeFloat || code == kTypeDouble;
+}
+
+bool mentionsEnum(const TypeRefModel& type) {
+  return type.code == kTypeEnum || ((type.code == kTypeVector || type.code == kTypeMap) && type.element == kTypeEnum);
+}
+
+bool matchFrom(std::string_view tmpl, std::size_t t, std::string_view path, std::size_t p) {
+  while (t < tmpl.size()) {
+    if (tmpl[t] == '{') {
+      const std::size_t close = tmpl.find('}', t);
+      if (close == std::string_view::npos) return false;
+      const char mark = close > t + 1 ? tmpl[t + 1] : '\0';
+      const std::size_t next = close + 1;
+      if (mark == '#') {
+        if (p >= path.size() || path[p] != '#') return false;
+        ++p;
+      }
+      if (mark != '+' && mark != '#') {
+        std::size_t end = p;
+        while (end < path.size() && path[end] != '/') ++end;
+        t = next;
+        p = end;
+        continue;
+      }
+      for (std::size_t end = path.size() + 1; end-- > p;)
+        if (matchFrom(tmpl, next, path, end)) return true;
+      return false;
+    }
+    if (p >= path.size() || path[p] != tmpl[t]) return false;
+    ++t;
+    ++p;
+  }
+  return p == path.size();
+}
+
+}  // namespace
+
+bool templateMatches(std::string_view uriTemplate, std::string_view path) {
+  if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
+  return matchFrom(uriTemplate, 0, path, 0);
+}
+
+const char* callVariantName(CallVariant variant) {
+  switch (variant) {
+    case CallVariant::kValid: return "valid arguments";
+    case CallVariant::kMissing: return "missing arguments";
+    case CallVariant::kWrongKind: return "arguments of the wrong kind";
+    case CallVariant::kOutOfRange: return "out-of-range numbers and indices";
+    case CallVariant::kEnumerator: return "unknown enumerator names";
+    case CallVariant::kStrings: return "long and invalid UTF-8 strings";
+    case CallVariant::kQueryGarbage: return "garbage query strings";
+    case CallVariant::kBody: return "bodies in every format";
+    case CallVariant::kCoreArguments: return "odd core argument lists";
+    case CallVariant::kUnknownRoute: return "URIs and methods the route does not fit";
+  }
+  return "?";
+}
+
+std::string RequestBuilder::bodyText(const Value& value, const std::string& contentType) const {
+  const std::string type = lower(contentType);
+  if (type.rfind("application/x-msgpack", 0) == 0) return toMsgPack(value);
+  if (type.rfind("application/x-yaml", 0) == 0) return toYaml(value);
+  return toJson(value);
+}
+
+void RequestBuilder::place(CallRequest& call, const FunctionModel& function, const ArgumentModel& argument,
+                           const Value& value, Random& rng, std::vector<std::pair<std::string, std::string>>& query,
+                           std::vector<std::pair<std::string, std::string>>& path) const {
+  std::uint32_t location = argument.location;
+  const bool isVariable = std::any_of(function.variables.begin(), function.variables.end(),
+                                      [&](const RouteVariable& v) { return v.name == argument.name; });
+  if (isVariable) location = kLocationPath;
+  if (location == kLocationAnywhere) {
+    // Maps cannot travel as a query or header text; everything else may.
+    const std::uint64_t pick = argument.type.code == kTypeMap ? 0 : rng.below(5);
+    location = pick < 2 ? kLocationAnywhere : pick < 4 ? kLocationQuery : kLocationHeader;
+  }
+  switch (location) {
+    case kLocationPath: path.emplace_back(argument.name, toArgumentText(value)); return;
+    case kLocationQuery:
+      if (argument.type.code == kTypeMap && value.kind == Value::kObject) {
+        for (const auto& [key, member] : value.members)
+          query.emplace_back(argument.name + "." + key, toArgumentText(member));
+        if (value.members.empty()) query.emplace_back(argument.name, "");
+        return;
+      }
+      query.emplace_back(argument.name, toArgumentText(value));
+      return;
+    case kLocationHeader: call.headers.emplace_back(lower(argument.name), toArgumentText(value)); return;
+    case kLocationBody: {
+      std::string type = rng.pick(kBodyTypes);
+      if (rng.chance(20)) type += "; charset=utf-8";
+      if (rng.chance(10)) type[0] = static_cast<char>(type[0] - 'a' + 'A');
+      call.hasBody = true;
+      call.body = bodyText(value, type);
+      call.contentType = type;
+      return;
+    }
+    default: call.arguments.push_back(CallRequest::Argument{argument.name, value, std::nullopt}); return;
+  }
+}
+
+void RequestBuilder::finish(CallRequest& call, const FunctionModel& function,
+                            const std::vector<std::pair<std::string, std::string>>& query,
+                            const std::vector<std::pair<std::string, std::string>>& path, Random&) {
+  std::string uri;
+  const std::string& t = function.uriTemplate;
+  bool fragment = false;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] != '{') {
+      uri += t[i];
+      continue;
+    }
+    const std::size_t close = t.find('}', i);
+    if (close == std::string::npos) {
+      uri += t.substr(i);
+      break;
+    }
+    std::string name = t.substr(i + 1, close - i - 1);
+    char mark = '\0';
+    if (!name.empty() && (name[0] == '+' || name[0] == '#')) {
+      mark = name[0];
+      name.erase(0, 1);
+    }
+    std::string text = "x";
+    for (const auto& [key, value] : path)
+      if (key == name) text = value;
+    std::string encoded = percentEncode(text);
+    if (mark != '\0') {
+      // Any-rest variables may keep their slashes.
+      std::string kept;
+      for (std::size_t k = 0; k < encoded.size(); ++k) {
+        if (encoded.compare(k, 3, "%2F") == 0) {
+          kept += '/';
+          k += 2;
+        } else {
+          kept += encoded[k];
+        }
+      }
+      encoded = kept;
+    }
+    if (mark == '#') {
+      uri += '#';
+      fragment = true;
+    }
+    uri += encoded;
+    i = close;
+  }
+  if (uri.size() > 1 && uri.back() == '/' && t.back() == '/') uri.pop_back();
+  if (!query.empty() && !fragment) {
+    uri += '?';
+    for (std::size_t i = 0; i < query.size(); ++i) {
+      if (i != 0) uri += '&';
+      uri += percentEncode(query[i].first) + "=" + percentEncode(query[i].second);
+    }
+  }
+  call.uri = uri;
+}
+
+CallRequest RequestBuilder::valid(const FunctionModel& function, Random& rng, const ArgumentModel* skip) const {
+  CallRequest call;
+  call.label = "valid arguments";
+  call.method = function.method == CORE_METHOD_NONE ? std::uint32_t{CORE_METHOD_GET} : function.method;
+  call.methodName = function.method == CORE_METHOD_OTHER ? function.methodName : "";
+  std::vector<std::pair<std::string, std::string>> query, path;
+  for (const ArgumentModel& argument : function.arguments) {
+    if (&argument == skip) continue;
+    if (argument.optional && rng.chance(25)) continue;
+    place(call, function, argument, synth_.valid(argument.type, rng), rng, query, path);
+  }
+  finish(call, function, query, path, rng);
+  return call;
+}
+
+CallRequest RequestBuilder::build(const FunctionModel& function, CallVariant variant, Random& rng) const {
+  auto pickArgument = [&](auto wanted) -> const ArgumentModel* {
+    std::vector<const ArgumentModel*> candidates;
+    for (const ArgumentModel& a : function.arguments)
+      if (wanted(a)) candidates.push_back(&a);
+    return candidates.empty() ? nullptr : rng.pick(candidates);
+  };
+  // A valid call in which one argument carries `value` instead.
+  auto replacing = [&](const ArgumentModel& target, const Value& value, const std::string& label) {
+    CallRequest call;
+    call.label = label;
+    call.method = function.method == CORE_METHOD_NONE ? std::uint32_t{CORE_METHOD_GET} : function.method;
+    call.methodName = function.method == CORE_METHOD_OTHER ? function.methodName : "";
+    std::vector<std::pair<std::string, std::string>> query, path;
+    for (const ArgumentModel& argument : function.arguments) {
+      const Value v = &argument == &target ? value : synth_.valid(argument.type, rng);
+      place(call, function, argument, v, rng, query, path);
+    }
+    finish(call, function, query, path, rng);
+    return call;
+  };
+
+  switch (variant) {
+    case CallVariant::kValid: return valid(function, rng);
+
+    case CallVariant::kMissing: {
+      const ArgumentModel* required = pickArgument([](const ArgumentModel& a) { return !a.optional; });
+      if (required == nullptr || rng.chance(25)) {
+        // No argument at all: only the route's literal parts.
+        const std::vector<std::pair<std::string, std::string>> none;
+        CallRequest bare;
+        bare.label = "no arguments at all";
+        bare.method = function.method == CORE_METHOD_NONE ? std::uint32_t{CORE_METHOD_GET} : function.method;
+        bare.methodName = function.method == CORE_METHOD_OTHER ? function.methodName : "";
+        finish(bare, function, none, none, rng);
+        return bare;
+      }
+      CallRequest call = valid(function, rng, required);
+      call.label = "required argument '" + required->name + "' left out";
+      return call;
+    }
+
+    case CallVariant::kWrongKind: {
+      const ArgumentModel* target = pickArgument([](const ArgumentModel&) { return true; });
+      if (target == nullptr) return valid(function, rng);
+      return replacing(*target, synth_.wrongKind(target->type, rng),
+                       "argument '" + target->name + "' (" + target->type.describe() + ") of the wrong kind");
+    }
+
+    case CallVariant::kOutOfRange: {
+      const ArgumentModel* number = pickArgument([](const ArgumentModel& a) { return isNumberCode(a.type.code); });
+      if (number != nullptr && rng.chance(70))
+        return replacing(*number, synth_.outOfRange(number->type, rng),
+                         "argument '" + number->name + "' (" + number->type.describe() + ") out of range");
+      // Indices no list should grow to, through a dotted query key.
+      const ArgumentModel* container = pickArgument([](const ArgumentModel& a) {
+        return (a.type.code == kTypeVector || a.type.code == kTypeStruct || a.type.code == kTypeObject ||
+                a.type.code == kTypeMap) &&
+               (a.location == kLocationAnywhere || a.location == kLocationQuery);
+      });
+      if (container == nullptr) {
+        if (number == nullptr) return valid(function, rng);
+        return replacing(*number, synth_.outOfRange(number->type, rng),
+                         "argument '" + number->name + "' (" + number->type.describe() + ") out of range");
+      }
+      CallRequest call = valid(function, rng, container);
+      static constexpr const char* kIndices[] = {"99999999", "2147483648", "4294967296", "65536", "1z", "0x7fffffff",
+                                                 "077777777777", "18446744073709551616", "0.99999999", "1.2147483647"};
+      const std::string key = container->name + "." + rng.pick(kIndices);
+      call.uri += (call.uri.find('?') == std::string::npos ? "?" : "&") + percentEncode(key) + "=1";
+      call.label = "query key " + key;
+      return call;
+    }
+
+    case CallVariant::kEnumerator: {
+      const ArgumentModel* target = pickArgument([](const ArgumentModel& a) { return mentionsEnum(a.type); });
+      if (target == nullptr) return valid(function, rng);
+      Value bogus = synth_.unknownEnumerator(TypeRefModel{kTypeEnum, 0, target->type.name}, rng);
+      if (target->type.code == kTypeVector) bogus = Value::array({bogus});
+      if (target->type.code == kTypeMap) bogus = Value::object({{"key", bogus}});
+      return replacing(*target, bogus, "argument '" + target->name + "' with an unknown enumerator");
+    }
+
+    case CallVariant::kStrings: {
+      const ArgumentModel* target = pickArgument([](const ArgumentModel&) { return true; });
+      if (target == nullptr) {
+        CallRequest call = valid(function, rng);
+        call.uri += (call.uri.find('?') == std::string::npos ? "?" : "&") + std::string("s=") +
+                    percentEncode(synth_.hostileString(rng));
+        call.label = "a hostile string in an unknown query key";
+        return call;
+      }
+      Value text = Value::ofString(synth_.hostileString(rng));
+      if (target->type.code == kTypeVector) text = Value::array({text});
+      return replacing(*target, text, "argument '" + target->name + "' with a hostile string");
+    }
+
+    case CallVariant::kQueryGarbage: {
+      CallRequest call = valid(function, rng);
+      static constexpr const char* kGarbage[] = {"&&&==&=x", "%", "x=%ZZ%G", "+++=+++", "a.b.c.d.e=1", "noSuchArgument=1",
+                                                 "?", "=", "a=b=c=d", "..=1", "%00=%00", "x=%E2%82", "#fragment"};
+      std::string extra;
+      const std::size_t pieces = 1 + rng.below(4);
+      for (std::size_t i = 0; i < pieces; ++i) extra += std::string(i == 0 ? "" : "&") + rng.pick(kGarbage);
+      if (!function.arguments.empty() && rng.chance(40)) {
+        const ArgumentModel& a = rng.pick(function.arguments);
+        extra += "&" + a.name + "." + (rng.chance(50) ? "" : "..") + "=1&" + a.name + "=" + a.name;
+      }
+      if (synth_.strictness() >= 6 && rng.chance(20)) {
+        for (int i = 0; i < 5000; ++i) extra += "&k" + std::to_string(i) + "=v";
+      }
+      call.uri += (call.uri.find('?') == std::string::npos ? "?" : "&") + extra;
+      call.label = "query garbage \"" + extra.substr(0, 60) + "\"";
+      return call;
+    }
+
+    case CallVariant::kBody: {
+      CallRequest call = valid(function, rng);
+      const ArgumentModel* bodyArgument = nullptr;
+      for (const ArgumentModel& a : function.arguments)
+        if (a.location == kLocationBody && bodyArgument == nullptr) bodyArgument = &a;
+      const Value value = bodyArgument != nullptr ? synth_.valid(bodyArgument->type, rng) : synth_.randomTree(rng, 3, 4);
+      std::string type = rng.pick(kBodyTypes);
+      std::string body = bodyText(value, type);
+      std::string damage;
+      switch (rng.below(8)) {
+        case 0: damage = "valid"; break;
+        case 1:
+          body = body.substr(0, static_cast<std::size_t>(rng.below(body.size() + 1)));
+          damage = "cut short";
+          break;
+        case 2: {
+          const unsigned depth = static_cast<unsigned>(1100 + rng.below(5000));
+          body = bodyText(Synthesizer::nested(depth, rng.chance(50)), type);
+          damage = "nested " + std::to_string(depth) + " deep";
+          break;
+        }
+        case 3:
+          if (type == "application/x-msgpack") {
+            body = std::string(rng.chance(50) ? "\xdd\xff\xff\xff\xff" : "\xdf\xff\xff\xff\xff", 5) + "\x01\x02";
+          } else if (type == "application/x-yaml") {
+            body = "---\n";
+            for (int i = 0; i < 20000; ++i) body += "- 1\n";
+          } else {
+            body = "[";
+            for (int i = 0; i < 100000; ++i) body += i == 0 ? "1" : ",1";
+            body += "]";
+          }
+          damage = "huge counts";
+          break;
+        case 4:
+          body = toJson(Value::object({{"text", Value::ofString("\xff\xfe\xc0\xaf")}}));
+          if (type == "application/x-msgpack") body = std::string("\x81\xa4text\xa4\xff\xfe\xc0\xaf", 11);
+          damage = "invalid UTF-8";
+          break;
+        case 5: {
+          body.insert(body.size() / 2, std::string("\0\0", 2));
+          damage = "NUL bytes inside";
+          break;
+        }
+        case 6: {
+          static constexpr const char* kOther[] = {"text/plain", "", "text/x-yaml", "application/octet-stream",
+                                                   "APPLICATION/JSON;;;", "application/jsonx"};
+          type = rng.pick(kOther);
+          damage = "content type \"" + type + "\"";
+          break;
+        }
+        default:
+          body.clear();
+          damage = "empty";
+          break;
+      }
+      call.hasBody = true;
+      call.body = body;
+      call.contentType = type;
+      if (rng.chance(5)) call.contentType.reset();
+      call.label = "body " + std::string(call.contentType ? *call.contentType : "<null type>") + ", " + damage;
+      return call;
+    }
+
+    case CallVariant::kCoreArguments: {
+      CallRequest call = valid(function, rng);
+      switch (rng.below(synth_.strictness() >= 6 ? 7 : 6)) {
+        case 0:
+          call.arguments.push_back({std::string("noSuchArgument"), Value::ofSigned(1), std::nullopt});
+          call.label = "an argument of an unknown name";
+          break;
+        case 1:
+          call.arguments.push_back({std::nullopt, Value::ofString("positional"), std::nullopt});
+          call.arguments.push_back({std::nullopt, Value::ofSigned(2), std::nullopt});
+          for (std::size_t i = 0; i < function.arguments.size() + 2; ++i)
+            call.arguments.push_back({std::nullopt, Value::null(), std::nullopt});
+          call.label = "unnamed arguments past the last position";
+          break;
+        case 2:
+          if (!function.arguments.empty()) {
+            const ArgumentModel& a = rng.pick(function.arguments);
+            call.arguments.push_back({a.name, synth_.wrongKind(a.type, rng), std::nullopt});
+            call.arguments.push_back({a.name, synth_.valid(a.type, rng), std::nullopt});
+            call.label = "argument '" + a.name + "' twice, once of the wrong kind";
+          }
+          break;
+        case 3:
+          if (!function.arguments.empty()) {
+            const ArgumentModel& a = rng.pick(function.arguments);
+            call.arguments.push_back({a.name, Synthesizer::nested(static_cast<unsigned>(1100 + rng.below(3000)), rng.chance(50)), std::nullopt});
+            call.label = "argument '" + a.name + "' nested past 1,024 levels";
+          }
+          break;
+        case 4:
+          if (!function.arguments.empty()) {
+            const ArgumentModel& a = rng.pick(function.arguments);
+            call.arguments.push_back({a.name, Value::array(std::vector<Value>(100000, Value::ofString("x"))), std::nullopt});
+            call.label = "argument '" + a.name + "' as 100,000 strings";
+          }
+          break;
+        case 5:
+          call.arguments.push_back({std::string(""), Value::ofSigned(1), std::nullopt});
+          call.arguments.push_back({std::string(4096, 'n'), synth_.randomTree(rng, 3, 4), std::nullopt});
+          call.label = "arguments with an empty and a 4,096-character name";
+          break;
+        default: {
+          call.rawStorage = std::make_shared<ValueArena>();
+          const std::string name = function.arguments.empty() ? std::string("x") : rng.pick(function.arguments).name;
+          call.arguments.push_back({name, Value::null(), synth_.malformed(rng, *call.rawStorage)});
+          call.label = "argument '" + name + "' as a malformed value record";
+          break;
+        }
+      }
+      if (call.label == "valid arguments") call.label = "valid arguments through the core's list";
+      return call;
+    }
+
+    case CallVariant::kUnknownRoute: {
+      CallRequest call = valid(function, rng);
+      call.mustFail = true;
+      const bool otherMethod = function.method != CORE_METHOD_NONE && rng.chance(40);
+      if (otherMethod) {
+        call.method = function.method == CORE_METHOD_GET ? std::uint32_t{CORE_METHOD_POST} : std::uint32_t{CORE_METHOD_GET};
+        call.methodName.clear();
+        call.label = std::string("method ") + methodNameOf(call.method) + " on " + function.routeText();
+        return call;
+      }
+      static constexpr const char* kPaths[] = {"/", "/no-such-plugin/v1/nothing", "", "//", "/%2e%2e/"};
+      std::string path = rng.chance(50) ? std::string(rng.pick(kPaths)) : function.uriTemplate + "/extra/segments";
+      if (templateMatches(function.uriTemplate, path)) path = "/no-such-plugin/v1/nothing";
+      if (templateMatches(function.uriTemplate, path)) {
+        call.mustFail = false;
+        call.label = "valid arguments (no URI escapes the route " + function.uriTemplate + ")";
+        return call;
+      }
+      call.uri = path;
+      call.label = "URI \"" + path + "\" on " + function.routeText();
+      return call;
+    }
+  }
+  return valid(function, rng);
+}
+
+}  // namespace qor::validator
