@@ -241,7 +241,7 @@ int fuzzDispatchEntry(const std::uint8_t* data, std::size_t size) {
   const std::string& body = texts.back();
   texts.push_back(in.text(16));
   const char* methodName = in.flag() ? texts.back().c_str() : nullptr;
-  const std::uint32_t method = in.below(4) == 0 ? in.byte() : CORE_METHOD_GET;
+  const std::uint32_t method = in.below(4) == 0 ? in.byte() : static_cast<std::uint32_t>(CORE_METHOD_GET);
   const std::uint32_t functionIndex = in.byte();
 
   const ApiFunctionRecord* record = session.function(functionIndex % (session.functionCount() + 1));
