@@ -172,9 +172,12 @@ bool matches(const Expected& e, const BindingProperty& v, std::string& where) {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The offset of the bracket that opens the 1,025th nested container, found
-// by a scan that skips strings, or npos when the text never nests that deep.
-std::size_t tooDeepOffset(std::string_view text) {
+// by a scan that skips strings, or npos when the text never nests that deep;
+// `maxDepth` is the deepest nesting the scan saw anywhere.
+std::size_t tooDeepOffset(std::string_view text, std::size_t& maxDepth) {
   std::size_t depth = 0;
+  std::size_t found = std::string_view::npos;
+  maxDepth = 0;
   bool inString = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -185,14 +188,19 @@ std::size_t tooDeepOffset(std::string_view text) {
     }
     if (c == '"') inString = true;
     else if (c == '[' || c == '{') {
-      if (depth == kJsonMaxDepth) return i;
-      ++depth;
+      if (depth == kJsonMaxDepth && found == std::string_view::npos) found = i;
+      if (++depth > maxDepth) maxDepth = depth;
     } else if ((c == ']' || c == '}') && depth > 0) {
       --depth;
     }
   }
-  return std::string_view::npos;
+  return found;
 }
+
+// Nesting the peer may read with its recursive parser (the one the reader
+// uses, whose error codes the iterative one does not always share) without
+// overflowing the stack.
+constexpr std::size_t kRecursivePeerDepth = 8192;
 
 std::string errorMessage(const char* reason, std::size_t offset) {
   return std::string("Error: ") + reason + " at offset " + std::to_string(offset) + ".";
@@ -214,14 +222,15 @@ int fuzzJsonReader(const std::uint8_t* data, std::size_t size) {
     return 0;
   }
 
-  const std::size_t deep = tooDeepOffset(text);
+  std::size_t maxDepth = 0;
+  const std::size_t deep = tooDeepOffset(text, maxDepth);
   rapidjson::Document doc;
   NumberKinds numbers;
-  if (deep == std::string_view::npos) {
+  if (maxDepth <= kRecursivePeerDepth) {
     doc.Parse(copy.c_str());  // a NUL-terminated string: no byte-order mark handling, as in the reader
   } else {
-    // Deeper than the reader goes: the peer reads iteratively so that its
-    // own recursion cannot overflow.
+    // Far deeper than the reader goes: the peer reads iteratively so that
+    // its own recursion cannot overflow.
     doc.Parse<rapidjson::kParseIterativeFlag>(copy.c_str());
   }
 
