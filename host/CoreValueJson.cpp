@@ -10,15 +10,6 @@ namespace {
 
 using nlohmann::json;
 
-char* copyText(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) {
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-  }
-  return copy;
-}
-
 json readValue(const CoreValue& value, unsigned depth) {
   switch (value.kind) {
     case CORE_VALUE_EMPTY:
@@ -103,7 +94,7 @@ bool writeValue(const json& in, CoreValue& out, unsigned depth, std::string* err
       out.u.f64 = in.get<double>();
       return true;
     case json::value_t::string: {
-      char* text = copyText(in.get_ref<const std::string&>());
+      char* text = copyCoreText(in.get_ref<const std::string&>());
       if (text == nullptr) {
         if (error) *error = "out of memory";
         return false;
@@ -177,7 +168,7 @@ bool writeValue(const json& in, CoreValue& out, unsigned depth, std::string* err
   for (const auto& [key, element] : in.items()) {
     const std::uint32_t index = out.u.block.count;
     CoreStructMember& member = members[index];
-    member.key = copyText(key);
+    member.key = copyCoreText(key);
     member.ownsKey = 1;
     const bool ok = member.key != nullptr && writeValue(element, member.value, depth + 1, error);
     out.u.block.count = index + 1;
@@ -191,6 +182,12 @@ bool writeValue(const json& in, CoreValue& out, unsigned depth, std::string* err
 }
 
 }  // namespace
+
+char* copyCoreText(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
 
 json coreValueToJson(const CoreValue& value) { return readValue(value, 0); }
 

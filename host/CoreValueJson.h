@@ -26,6 +26,10 @@ nlohmann::json coreValueToJson(const CoreValue& value);
 // nested deeper than kMaxValueDepth, with a message in `error`.
 bool jsonToCoreValue(const nlohmann::json& json, CoreValue& out, std::string* error = nullptr);
 
+// A heap copy of `text` with its NUL, for a record released with free; null
+// when memory runs out.
+char* copyCoreText(const std::string& text);
+
 // Frees a tree made by jsonToCoreValue and resets the record to kind 0.
 // Borrowed kinds (5 and 7) are left alone; only owned storage is freed.
 void releaseCoreValue(CoreValue& value);

@@ -23,12 +23,6 @@ static_assert(offsetof(LoadedPlugin::CoreTable, api) == 0,
 
 namespace {
 
-char* copyText(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 LoadedPlugin* ownerOf(const PluginCoreApi* api) {
   if (api == nullptr) return nullptr;
   return reinterpret_cast<const LoadedPlugin::CoreTable*>(api)->owner;
@@ -172,7 +166,7 @@ void QOR_CDECL releaseHostResponse(CoreResponse* response) {
 void setErrorResponse(CoreResponse& response, std::uint32_t status, const std::string& text) {
   if (response.release == nullptr) response.release = &releaseHostResponse;
   std::free(response.error);
-  response.error = copyText(text);
+  response.error = copyCoreText(text);
   response.hasError = response.error != nullptr ? 1 : 0;
   response.status = status;
 }

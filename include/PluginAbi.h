@@ -194,7 +194,7 @@ typedef struct CoreResponse {
   CoreStreamReadFn read;         /* 38 */
   CoreStreamCloseFn close;       /* 42 */
   uint32_t sizeHint;             /* 46 */
-  uint32_t reserved;             /* 50 */
+  uint32_t reserved;             /* 50 always 0; part of the record's layout */
   void* stream;                  /* 54 */
   CoreResponseReleaseFn release; /* 58 */
 } CoreResponse;
@@ -252,6 +252,7 @@ struct PluginCoreApi {
   void(QOR_CDECL* Subscribe)(const PluginCoreApi* api, const char* eventName, void* handle,
                              CoreEventCallback callback, void* context, uint32_t flags);
   void(QOR_CDECL* Unsubscribe)(const PluginCoreApi* api, const char* eventName, void* handle);
+  /* Never called by the plug-in; it holds its place in the core's table. */
   void(QOR_CDECL* Entry5)(const PluginCoreApi* api, uint32_t a, uint32_t b, uint32_t c,
                           double d, uint32_t e);
   void(QOR_CDECL* Yield)(const PluginCoreApi* api);
@@ -360,7 +361,7 @@ struct ApiEventRecord {
 /* 61 bytes (32-bit), 101 (64-bit). */
 struct ApiFunctionExport {
   const void* next;
-  uint32_t zero;
+  uint32_t zero;           /* always 0; part of the record's layout */
   const void* callContext; /* zero in the export; the call entry's context in ApiFunctionRecord */
   const char* name;
   const char* nameSpace;

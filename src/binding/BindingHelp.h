@@ -1,6 +1,8 @@
 // The API help records: a typed description of an API (its functions, types
 // and events) that every registry carries as builtin structures, and
-// buildApiHelp, which fills them from a registry.
+// buildApiHelp, which fills them from a registry. The plug-in itself never
+// calls buildApiHelp: the records belong to every registry's builtin types,
+// which the core and the host read from the API table.
 #pragma once
 
 #include <cstdint>

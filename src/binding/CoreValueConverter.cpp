@@ -29,10 +29,11 @@ void* allocate(std::size_t size) {
   return p;
 }
 
+// A text copy for a tree being built: running out of memory unwinds the
+// whole conversion, which leaves `out` releasable.
 char* copyText(std::string_view text) {
-  auto* p = static_cast<char*>(allocate(text.size() + 1));
-  if (!text.empty()) std::memcpy(p, text.data(), text.size());
-  p[text.size()] = '\0';
+  char* p = copyCoreText(text);
+  if (p == nullptr) throw std::bad_alloc();
   return p;
 }
 
@@ -159,6 +160,14 @@ void fromCoreValue(BindingResult& result, const CoreValue& in, std::string_view 
 }
 
 // ---- BindingProperty to CoreValue ------------------------------------------
+
+char* copyCoreText(std::string_view text) noexcept {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy == nullptr) return nullptr;
+  if (!text.empty()) std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  return copy;
+}
 
 void toCoreValue(const BindingProperty& value, CoreValue& out, const TypeRegistry* registry) {
   setEmpty(out);

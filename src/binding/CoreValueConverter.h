@@ -14,6 +14,11 @@ class TypeRegistry;
 // The deepest CoreValue nesting fromCoreValue accepts (containers inside containers).
 inline constexpr unsigned kMaxCoreValueDepth = 1024;
 
+// A heap copy of `text` with its terminating NUL, for a record the core
+// releases with free: strings and keys of core values, error and status
+// texts and headers of responses. Null only when memory runs out.
+char* copyCoreText(std::string_view text) noexcept;
+
 // Writes `value` into `out` (whatever `out` held is overwritten, not
 // released). Strings, blobs, arrays and structure keys are private copies
 // that `out` owns (tags 6, 8, 9, 10 with ownsKey 1); release them with

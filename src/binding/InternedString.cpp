@@ -9,7 +9,7 @@ struct EmptyRecord {
   InternedString header;
   char text[8];
 };
-constinit EmptyRecord gEmptyRecord{{0x811c9dc5u, 0, 0}, {}};
+constinit EmptyRecord gEmptyRecord{{fnv1a32(""), 0, 0}, {}};
 static_assert(sizeof(InternedString) % alignof(InternedString) == 0);
 }  // namespace
 

@@ -2,22 +2,14 @@
 // that holds the same bytes, and the FNV-1a hash the arena's table keys it by.
 #pragma once
 
+#include "binding/Fnv1a.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
 namespace qor {
-
-// 32-bit FNV-1a over every byte of the text.
-constexpr std::uint32_t fnv1a32(std::string_view text) noexcept {
-  std::uint32_t h = 0x811c9dc5u;
-  for (char c : text) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 16777619u;
-  }
-  return h;
-}
 
 // Byte-wise comparisons for the short texts of a tree (member names above
 // all), done inline: a library call costs more than the compare itself.

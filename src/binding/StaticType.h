@@ -2,6 +2,8 @@
 // part in binding, and staticType<T>(), which hands out the one record per type.
 #pragma once
 
+#include "binding/Fnv1a.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,15 +37,6 @@ std::string staticTypeDisplayName(std::uint32_t id);
 
 namespace detail {
 
-constexpr std::uint32_t fnv1a(std::string_view text) noexcept {
-  std::uint32_t h = 0x811c9dc5u;
-  for (char c : text) {
-    h ^= static_cast<std::uint8_t>(c);
-    h *= 0x01000193u;
-  }
-  return h;
-}
-
 // The part of __PRETTY_FUNCTION__ that names T ("... [with T = Foo]").
 template <class T>
 constexpr std::string_view typeNameOf() noexcept {
@@ -64,7 +57,7 @@ template <class T>
 const StaticType& staticType() {
   using U = std::remove_cv_t<T>;
   constexpr std::string_view name = detail::typeNameOf<U>();
-  constexpr std::uint32_t id = detail::fnv1a(name);
+  constexpr std::uint32_t id = fnv1a32(name);
   static const StaticType& record = StaticType::intern(id, name);
   return record;
 }

@@ -37,15 +37,13 @@ const char* typeCodeName(BindingTypeCode code) noexcept {
   return "";
 }
 
-std::uint32_t nameHash(std::string_view name) noexcept { return detail::fnv1a(name); }
+std::uint32_t nameHash(std::string_view name) noexcept { return fnv1a32(name); }
 
 std::size_t TypeRegistry::IdHash::operator()(std::uint32_t id) const noexcept {
-  std::uint32_t h = 0x811c9dc5u;
-  for (int i = 0; i < 4; ++i) {
-    h ^= (id >> (8 * i)) & 0xffu;
-    h *= 0x01000193u;
-  }
-  return h;
+  // The id's four bytes, low byte first.
+  const char bytes[4] = {static_cast<char>(id), static_cast<char>(id >> 8),
+                         static_cast<char>(id >> 16), static_cast<char>(id >> 24)};
+  return fnv1a32(std::string_view(bytes, sizeof bytes));
 }
 
 // ---- Descriptors ----------------------------------------------------------

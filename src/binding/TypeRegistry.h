@@ -64,7 +64,7 @@ struct TypeRef {
   const TypeDescriptor* descriptor = nullptr;
 };
 
-// FNV-1a (offset basis 0x811c9dc5) of a name.
+// The 32-bit FNV-1a hash of a name.
 std::uint32_t nameHash(std::string_view name) noexcept;
 
 // Field flags.

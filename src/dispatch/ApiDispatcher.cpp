@@ -23,15 +23,6 @@ constexpr std::uint32_t kInvalidFunctionStatus = 404;
 constexpr const char* kInternalError = "Internal error";
 constexpr std::uint32_t kInternalErrorStatus = 500;
 
-// A heap copy the core's release call frees. Null only when memory runs out.
-char* copyText(std::string_view text) noexcept {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy == nullptr) return nullptr;
-  if (!text.empty()) std::memcpy(copy, text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
-}
-
 void resetResponse(CoreResponse& response) noexcept {
   std::memset(&response, 0, sizeof response);
   response.statusText = kSharedEmptyText;
@@ -39,7 +30,7 @@ void resetResponse(CoreResponse& response) noexcept {
 }
 
 void failResponse(CoreResponse& response, std::string_view message, std::uint32_t status) noexcept {
-  response.error = copyText(message);
+  response.error = copyCoreText(message);
   response.hasError = response.error != nullptr ? 1 : 0;
   response.status = status;
 }
@@ -60,7 +51,7 @@ void fillResponse(CoreResponse& response, const CallResult& call, const TypeRegi
   response.responseKind = responseKindCode(info.kind);
   response.status = info.status;
   if (!info.statusText.empty()) {
-    if (char* text = copyText(info.statusText)) response.statusText = text;
+    if (char* text = copyCoreText(info.statusText)) response.statusText = text;
   }
   if (!info.headers.empty()) {
     auto* headers = static_cast<CoreHeader*>(std::calloc(info.headers.size(), sizeof(CoreHeader)));
@@ -68,8 +59,8 @@ void fillResponse(CoreResponse& response, const CallResult& call, const TypeRegi
       response.headers = headers;
       for (const auto& [name, value] : info.headers) {
         CoreHeader& header = headers[response.headerCount++];
-        header.name = copyText(name);
-        header.value = copyText(value);
+        header.name = copyCoreText(name);
+        header.value = copyCoreText(value);
       }
     }
   }

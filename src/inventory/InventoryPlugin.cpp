@@ -1,5 +1,5 @@
-// InventoryPlugin: state handlers, remote fetches, caches, notifications,
-// catalog look-ups and the three inventory functions.
+// InventoryPlugin: state handlers, notifications, catalog look-ups and the
+// three inventory functions.
 #include "inventory/InventoryPlugin.h"
 
 #include "binding/FormatMessage.h"
@@ -8,7 +8,6 @@
 #include "formats/JsonReader.h"
 #include "logging/AssertionReport.h"
 #include "logging/LogManager.h"
-#include "logging/TimeStamp.h"
 
 #include <algorithm>
 #include <mutex>
@@ -32,21 +31,14 @@ constexpr const char* kSignedInventoryUri = "/qor-inventory/v1/signedInventory";
 constexpr const char* kInventoryTypesArgument = "inventoryTypes";
 constexpr const char* kAllEventsName = "OnJsonApiEvent";
 
-constexpr const char* kFetchFailed = "Could not get inventory from qorinventoryservice: %1";
-constexpr const char* kUndecodable = "Couldn't deserialize inventory response: %1";
-constexpr const char* kUrlTooLong = "URL too long";
 constexpr const char* kCatalogUnreadable = "Could not retrieve catalog items: %1";
 constexpr const char* kNotInCatalog = "Could not find item in catalog";
 constexpr std::int32_t kServerError = 500;
 constexpr std::int32_t kNotFound = 404;
 
-// The two further settings of every remote inventory request.
-constexpr std::uint32_t kRemoteSetting1 = 20;
-constexpr std::uint32_t kRemoteSetting2 = 1;
-
-RequestError serverError(std::string message) {
+RequestError requestError(std::int32_t code, std::string message) {
   RequestError error;
-  error.code = kServerError;
+  error.code = code;
   error.message = std::move(message);
   return error;
 }
@@ -54,14 +46,6 @@ RequestError serverError(std::string message) {
 bool isKnownEventType(ResourceEventType type) {
   const auto code = static_cast<std::int32_t>(type);
   return code >= 0 && code <= 2;
-}
-
-// Milliseconds since the epoch of an "expires" text. A text that does not
-// parse, or lies before 1970, is already expired.
-std::uint64_t expiryMillis(std::string_view expires) {
-  const std::int64_t seconds = parseUtcTimestamp(expires);
-  if (seconds < 0) return 0;
-  return static_cast<std::uint64_t>(seconds) * 1000u;
 }
 
 Api::InventoryItem itemFrom(const Api::InventoryItemDTO& dto) {
@@ -75,10 +59,9 @@ Api::InventoryItem itemFrom(const Api::InventoryItemDTO& dto) {
 
 }  // namespace
 
-InventoryPlugin::InventoryPlugin() {
-  signedCache_.max_load_factor(1.0f);
-  signedCache_.rehash(8);
-}
+InventoryPlugin::InventoryPlugin()
+    : client_([this](const HttpRequest& request) { return sendExternalRequest(request); },
+              registry()) {}
 
 InventoryPlugin::~InventoryPlugin() = default;
 
@@ -134,7 +117,7 @@ void InventoryPlugin::onLoginSession(const std::string&, ResourceEventType type,
   if (wasLoggedIn || !loggedIn_) return;
   accountId_ = data.accountId;
   puuid_ = data.puuid;
-  adoptCacheOwnerLocked(identityLocked());
+  cache_.adoptOwner(PlayerIdentity{puuid_, accountId_});
 }
 
 void InventoryPlugin::onAccessToken(const std::string&, ResourceEventType type,
@@ -204,112 +187,14 @@ void InventoryPlugin::onRegionLocale(const std::string&, ResourceEventType type,
 
 // ---- Remote fetches ------------------------------------------------------------
 
-InventoryPlugin::FetchContext InventoryPlugin::fetchContextLocked() const {
-  FetchContext context;
-  context.url.baseServiceUrl = baseServiceUrl_;
-  context.url.puuid = puuid_;
-  context.url.location = location_;
-  context.url.accountId = accountId_;
-  context.headers = authHeaders_;
-  return context;
-}
-
-RequestResult<Api::InventoryResponseDTO> InventoryPlugin::sendInventoryRequest(
-    const FetchContext& context, const std::string* url) {
-  if (url == nullptr) return serverError(formatMessage(kFetchFailed, kUrlTooLong));
-  HttpRequest request;
-  request.method = HttpMethod::Get;
-  request.url = *url;
-  request.headers = context.headers;
-  request.setting1 = kRemoteSetting1;
-  request.setting2 = kRemoteSetting2;
-  const HttpResponse response = sendExternalRequest(request);
-  if (!response.error.empty() || response.outcome != 0 || response.status < 200 ||
-      response.status > 299 || response.conversionStatus != 0) {
-    return serverError(formatMessage(kFetchFailed, response.error));
-  }
-  Api::InventoryResponseDTO decoded;
-  if (!readJsonInto(response.body, decoded, registry())) {
-    // The whole body, so that the caller sees what the service said.
-    return serverError(formatMessage(kUndecodable, response.body));
-  }
-  return decoded;
-}
-
-RequestResult<Api::InventoryResponseDTO> InventoryPlugin::fetchInventory(
-    const FetchContext& context, const std::vector<std::string>& types) {
-  const std::optional<std::string> url = plainInventoryUrl(context.url, types);
-  return sendInventoryRequest(context, url ? &*url : nullptr);
-}
-
-RequestResult<Api::InventoryResponseDTO> InventoryPlugin::fetchSignedInventory(
-    const FetchContext& context, const std::string& type) {
-  const std::optional<std::string> url = signedInventoryUrl(context.url, type);
-  return sendInventoryRequest(context, url ? &*url : nullptr);
-}
-
-RequestResult<Api::InventoryResponseDTO> InventoryPlugin::fetchInventory(
-    const std::vector<std::string>& inventoryTypes) {
-  FetchContext context;
-  {
-    Lock lock(mutex_);
-    context = fetchContextLocked();
-  }
-  return fetchInventory(context, inventoryTypes);
-}
-
-RequestResult<Api::InventoryResponseDTO> InventoryPlugin::fetchSignedInventory(
-    const std::string& inventoryType) {
-  FetchContext context;
-  {
-    Lock lock(mutex_);
-    context = fetchContextLocked();
-  }
-  return fetchSignedInventory(context, inventoryType);
-}
-
-// ---- Caches ----------------------------------------------------------------------
-
-void InventoryPlugin::adoptCacheOwnerLocked(const Identity& owner) {
-  if (owner == cacheOwner_) return;
-  itemCache_.clear();
-  signedCache_.clear();
-  cacheOwner_ = owner;
-}
-
-void InventoryPlugin::invalidateSignedCacheLocked(const std::string& inventoryType) {
-  auto entry = signedCache_.find(inventoryType);
-  if (entry != signedCache_.end()) entry->second.valid = false;
-  // A fetch of this type in flight was answered before the change.
-  auto pending = pendingSigned_.find(inventoryType);
-  if (pending != pendingSigned_.end()) pending->second.invalidationStamp = ++invalidationCounter_;
-}
-
-void InventoryPlugin::invalidateSignedCache(const std::string& inventoryType) {
-  Lock lock(mutex_);
-  invalidateSignedCacheLocked(inventoryType);
-}
-
-void InventoryPlugin::addOrReplaceCachedItemLocked(const Api::InventoryItem& item) {
-  auto entry = itemCache_.find(item.inventoryType);
-  if (entry == itemCache_.end()) {
-    CachedItems created;
-    created.items.push_back(item);
-    created.partial = true;
-    itemCache_.emplace(item.inventoryType, std::move(created));
-    return;
-  }
-  ItemList& items = entry->second.items;
-  auto same = std::find_if(items.begin(), items.end(), [&](const Api::InventoryItem& cached) {
-    return cached.instanceId == item.instanceId;
-  });
-  if (same != items.end()) items.erase(same);
-  items.push_back(item);
-}
-
-void InventoryPlugin::addOrReplaceCachedItem(const Api::InventoryItem& item) {
-  Lock lock(mutex_);
-  addOrReplaceCachedItemLocked(item);
+InventoryFetchRequest InventoryPlugin::fetchRequestLocked() const {
+  InventoryFetchRequest request;
+  request.url.baseServiceUrl = baseServiceUrl_;
+  request.url.puuid = puuid_;
+  request.url.location = location_;
+  request.url.accountId = accountId_;
+  request.headers = authHeaders_;
+  return request;
 }
 
 // ---- API functions -------------------------------------------------------------
@@ -318,24 +203,22 @@ FunctionResult<InventoryPlugin::ItemList> InventoryPlugin::getInventory(
     std::vector<std::string> inventoryTypes) {
   ItemList result;
   std::vector<std::string> missing;
-  FetchContext context;
+  InventoryFetchRequest request;
   {
     Lock lock(mutex_);
     if (!enabled_) return FunctionResult<ItemList>::ok({});
     for (const std::string& name : inventoryTypes) {
-      auto entry = itemCache_.find(name);
-      if (entry != itemCache_.end() && !entry->second.partial) {
-        const ItemList& cached = entry->second.items;
-        result.insert(result.end(), cached.begin(), cached.end());
+      if (const ItemList* cached = cache_.fetchedItems(name)) {
+        result.insert(result.end(), cached->begin(), cached->end());
       } else {
         missing.push_back(name);
       }
     }
     if (missing.empty()) return FunctionResult<ItemList>::ok(std::move(result));
-    context = fetchContextLocked();
+    request = fetchRequestLocked();
   }
 
-  RequestResult<Api::InventoryResponseDTO> fetched = fetchInventory(context, missing);
+  RequestResult<Api::InventoryResponseDTO> fetched = client_.fetchInventory(request, missing);
   if (!fetched.ok()) {
     return FunctionResult<ItemList>::fail(fetched.error().message,
                                           static_cast<std::uint32_t>(fetched.error().code));
@@ -345,7 +228,6 @@ FunctionResult<InventoryPlugin::ItemList> InventoryPlugin::getInventory(
   struct Converted {
     const std::string* type;
     ItemList items;
-    bool ok;
   };
   std::vector<Converted> converted;
   converted.reserve(fetched.value().data.items.size());
@@ -353,46 +235,25 @@ FunctionResult<InventoryPlugin::ItemList> InventoryPlugin::getInventory(
     std::vector<Api::InventoryItemDTO> dtos;
     BindingResult status;
     fromProperty(status, dtos, value, kTopLevelFieldName, registry());
-    Converted entry{&type, {}, status.ok};
-    if (status.ok) {
-      entry.items.reserve(dtos.size());
-      for (const Api::InventoryItemDTO& dto : dtos) entry.items.push_back(itemFrom(dto));
-    } else {
-      // Not cached, so that the next call fetches the type again.
+    if (!status.ok) {
+      // Answered empty and not cached, so that the next call fetches the type again.
       const std::string message(status.errorText());
       logMessage(LogLevel::Error, kLogGroupDbg, "Could not convert inventory items for %s: %s",
                  type.c_str(), message.c_str());
+      continue;
     }
+    Converted entry{&type, {}};
+    entry.items.reserve(dtos.size());
+    for (const Api::InventoryItemDTO& dto : dtos) entry.items.push_back(itemFrom(dto));
     converted.push_back(std::move(entry));
   }
 
+  const PlayerIdentity player{request.url.puuid, request.url.accountId};
   Lock lock(mutex_);
-  // An answer fetched for a player who is no longer the current one is
-  // returned to this caller but not kept.
-  const bool keep = context.identity() == identityLocked();
-  if (keep) adoptCacheOwnerLocked(context.identity());
   for (Converted& entry : converted) {
-    if (keep && entry.ok) {
-      auto cached = itemCache_.find(*entry.type);
-      if (cached == itemCache_.end()) {
-        itemCache_.emplace(*entry.type, CachedItems{entry.items, false});
-      } else if (cached->second.partial) {
-        // Notified items the fetched list does not hold yet stay, after it.
-        ItemList merged = entry.items;
-        for (const Api::InventoryItem& notified : cached->second.items) {
-          const bool known = std::any_of(entry.items.begin(), entry.items.end(),
-                                         [&](const Api::InventoryItem& item) {
-                                           return item.instanceId == notified.instanceId;
-                                         });
-          if (!known) merged.push_back(notified);
-        }
-        cached->second.items = merged;
-        cached->second.partial = false;
-        entry.items = std::move(merged);
-      }
-    }
-    result.insert(result.end(), std::make_move_iterator(entry.items.begin()),
-                  std::make_move_iterator(entry.items.end()));
+    ItemList answered = cache_.storeFetched(player, *entry.type, std::move(entry.items));
+    result.insert(result.end(), std::make_move_iterator(answered.begin()),
+                  std::make_move_iterator(answered.end()));
   }
   return FunctionResult<ItemList>::ok(std::move(result));
 }
@@ -411,46 +272,28 @@ FunctionResult<InventoryPlugin::SignedMap> InventoryPlugin::getSignedInventory(
     if (!enabled_) return FunctionResult<SignedMap>::ok(std::move(result));
   }
   for (const std::string& type : inventoryTypes) {
-    FetchContext context;
-    std::uint64_t stamp = 0;
+    InventoryFetchRequest request;
+    InventoryCache::SignedFetch pending;
     {
       Lock lock(mutex_);
-      auto entry = signedCache_.find(type);
-      if (entry != signedCache_.end() && entry->second.valid &&
-          entry->second.expirationMS > currentTimeMillis()) {
-        result[type] = entry->second.signedInventoryJwt;
+      if (std::optional<std::string> cached = cache_.signedText(type)) {
+        result[type] = std::move(*cached);
         continue;
       }
-      context = fetchContextLocked();
-      PendingSigned& pending = pendingSigned_[type];
-      ++pending.fetches;
-      stamp = pending.invalidationStamp;
+      request = fetchRequestLocked();
+      pending = cache_.beginSignedFetch(type, PlayerIdentity{puuid_, accountId_});
     }
 
-    RequestResult<Api::InventoryResponseDTO> fetched = fetchSignedInventory(context, type);
+    RequestResult<Api::InventoryResponseDTO> fetched = client_.fetchSignedInventory(request, type);
 
     Lock lock(mutex_);
-    bool invalidated = false;
-    auto pending = pendingSigned_.find(type);
-    if (pending != pendingSigned_.end()) {
-      invalidated = pending->second.invalidationStamp != stamp;
-      if (--pending->second.fetches == 0) pendingSigned_.erase(pending);
-    }
+    cache_.finishSignedFetch(pending, fetched.ok() ? &fetched.value().data : nullptr);
     if (!fetched.ok()) {
       return FunctionResult<SignedMap>::fail(fetched.error().message,
                                              static_cast<std::uint32_t>(fetched.error().code));
     }
-    const Api::InventoryDTO& data = fetched.value().data;
-    // The answer goes to this caller in any case; it is kept only while it
-    // still describes the current player's current inventory.
-    if (!invalidated && context.identity() == identityLocked()) {
-      adoptCacheOwnerLocked(context.identity());
-      Api::CacheEntry& entry = signedCache_[type];
-      entry.signedInventoryJwt = data.itemsJwt;
-      entry.expirationMS = expiryMillis(data.expires);
-      entry.valid = true;
-    }
-    result[type] = data.itemsJwt;
+    // The answer goes to this caller whether or not the cache kept it.
+    result[type] = fetched.value().data.itemsJwt;
   }
   return FunctionResult<SignedMap>::ok(std::move(result));
 }
@@ -464,15 +307,12 @@ RequestResult<Api::CatalogItem> InventoryPlugin::findCatalogItem(const std::stri
     const std::string& reason = catalog.error().message;
     logMessage(LogLevel::Error, kLogGroupDbg, "Could not retrieve catalog items: %s",
                reason.c_str());
-    return serverError(formatMessage(kCatalogUnreadable, reason));
+    return requestError(kServerError, formatMessage(kCatalogUnreadable, reason));
   }
   for (Api::CatalogItem& item : catalog.value()) {
     if (item.itemInstanceId && *item.itemInstanceId == instanceId) return std::move(item);
   }
-  RequestError error;
-  error.code = kNotFound;
-  error.message = kNotInCatalog;
-  return error;
+  return requestError(kNotFound, kNotInCatalog);
 }
 
 // ---- Notifications ---------------------------------------------------------------
@@ -512,8 +352,8 @@ void InventoryPlugin::onEntitlementMessage(const std::string&, ResourceEventType
   }
   {
     Lock lock(mutex_);
-    invalidateSignedCacheLocked(item.inventoryType);
-    addOrReplaceCachedItemLocked(item);
+    cache_.invalidateSigned(item.inventoryType);
+    cache_.addOrReplace(item);
   }
   if (item.inventoryType == Api::kEmoteInventoryType) publishEmotes();
 }
@@ -539,14 +379,8 @@ void InventoryPlugin::onStoreInventoryMessage(const std::string&, ResourceEventT
     item.ownershipType = Api::ItemOwnershipType::Owned;
 
     Lock lock(mutex_);
-    auto entry = itemCache_.find(item.inventoryType);
-    if (entry == itemCache_.end()) {
-      itemCache_.emplace(item.inventoryType, CachedItems{ItemList{item}, true});
-    } else {
-      // Appended even when the instance is already listed.
-      entry->second.items.push_back(item);
-    }
-    invalidateSignedCacheLocked(element.inventoryType);
+    cache_.append(item);
+    cache_.invalidateSigned(element.inventoryType);
   }
 }
 
@@ -577,8 +411,7 @@ void InventoryPlugin::publishEmotes() {
         return;
       }
       emotePublishPending_ = false;
-      auto entry = itemCache_.find(std::string(Api::kEmoteInventoryType));
-      if (entry != itemCache_.end()) emotes = entry->second.items;
+      emotes = cache_.items(std::string(Api::kEmoteInventoryType));
     }
     BindingResult data;
     toProperty(data, emotes, registry());

@@ -6,7 +6,7 @@
 namespace qor {
 
 DebuggerConsoleLogTarget::DebuggerConsoleLogTarget() {
-  setLineFormat("#E(#T): #L| #M");
+  setLineFormat(kConsoleLineFormat);
   setLevel(LogLevel::Warn);
   setGroups(kLogGroupDbg, 0);
 }

@@ -1,5 +1,7 @@
 // LogApi: the logging operations as one versioned table of plain functions,
 // for code that reaches the log through a table rather than by linking.
+// Nothing in this library calls it: it is the platform's logging interface,
+// kept whole for the code that logs through it.
 #pragma once
 
 #include "logging/LogRecord.h"

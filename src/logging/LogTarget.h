@@ -36,12 +36,17 @@ struct LogSink {
 
 constexpr std::int32_t kLogSinkVersion = 1;
 
+// The line format of a target nobody configured, and of the core's target.
+inline constexpr const char* kDefaultLineFormat = "#D| #L| #G| #M";
+// The line format of the console targets (standard error, the debugger).
+inline constexpr const char* kConsoleLineFormat = "#E(#T): #L| #M";
+
 // How a target is configured in one step.
 struct LogTargetSettings {
   LogLevel level = LogLevel::Warn;
   LogGroupMask included = 0;
   LogGroupMask excluded = 0;
-  std::string lineFormat = "#D| #L| #G| #M";
+  std::string lineFormat = kDefaultLineFormat;
 };
 
 // The base target: settings, attach state and its own lock, but no output
@@ -115,7 +120,7 @@ class LogTarget {
   LogLevel level_ = LogLevel::Warn;
   LogGroupMask included_ = 0;
   LogGroupMask excluded_ = 0;
-  std::string lineFormat_ = "#D| #L| #G| #M";
+  std::string lineFormat_ = kDefaultLineFormat;
 };
 
 }  // namespace qor

@@ -6,7 +6,7 @@
 namespace qor {
 
 StdErrLogTarget::StdErrLogTarget() {
-  setLineFormat("#E(#T): #L| #M");
+  setLineFormat(kConsoleLineFormat);
   setLevel(LogLevel::Warn);
   setGroups(kLogGroupDbg, kLogGroupGen);
 }

@@ -135,7 +135,7 @@ void PluginBase::forwardLogging(const PluginCoreContext* context) {
   settings.level = manager.threshold();
   settings.included = 0;
   settings.excluded = 0;
-  settings.lineFormat = "#D| #L| #G| #M";
+  settings.lineFormat = kDefaultLineFormat;
   logTarget_->configure(settings);
 }
 

@@ -34,9 +34,6 @@ class ApiDispatcher;
 class PluginLogTarget;
 class TypeRegistry;
 
-// The field name that messages about a whole response use.
-inline constexpr std::string_view kResultFieldName = "<result>";
-
 // Messages of failed requests (named placeholders, filled in this order).
 inline constexpr std::string_view kErrorResponseTemplate =
     "Error response for {method} {url}: {error}";

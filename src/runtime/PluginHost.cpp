@@ -122,7 +122,7 @@ bool PluginHost::deliverCoreEvent(const char* name, const CoreValue& payload) {
     handler = it->second;
   }
   BindingResult value;
-  fromCoreValue(value, payload, "<result>");
+  fromCoreValue(value, payload, kResultFieldName);
   if (!value.ok) return false;
   if (handler && *handler) (*handler)(value.value);
   return true;

@@ -24,8 +24,11 @@ namespace qor {
 
 class TypeRegistry;
 
+// The field name that messages about a whole response or payload use.
+inline constexpr std::string_view kResultFieldName = "<result>";
+
 // Handles one core event; receives the payload already read into a value
-// (root name "<result>").
+// (root name kResultFieldName).
 using CoreEventHandler = std::function<void(const BindingProperty& payload)>;
 // Receives a service-proxy message.
 using ServiceProxyHandler = std::function<void(const PluginServiceProxyResponse& response)>;

@@ -23,7 +23,7 @@ TEST(StaticTypeTest, OneRecordPerType) {
   EXPECT_EQ(staticType<A>().name, "qor::{anonymous}::A");
   EXPECT_EQ(staticType<std::vector<C>>().name, "std::vector<qor::{anonymous}::C>");
   // The identity is the hash of the name, fixed at build time.
-  EXPECT_EQ(staticType<B>().id, detail::fnv1a(staticType<B>().name));
+  EXPECT_EQ(staticType<B>().id, fnv1a32(staticType<B>().name));
 }
 
 TEST(StaticTypeTest, IdentitiesAreDistinct) {

@@ -65,7 +65,7 @@ class Call {
 CoreRequest get(const char* uri) {
   CoreRequest request;
   std::memset(&request, 0, sizeof request);
-  request.method = 2;
+  request.method = CORE_METHOD_GET;
   request.uri = uri;
   return request;
 }
@@ -395,7 +395,7 @@ TEST_F(ApiDispatcherTest, MemberFunctionsAndHandlersWithoutValue) {
   const ApiFunctionRecord* r = record("PostTouch");
   ASSERT_NE(r, nullptr);
   CoreRequest request = get("/touch");
-  request.method = 6;
+  request.method = CORE_METHOD_POST;
   { Call call(r, request); EXPECT_EQ(call.error(), ""); EXPECT_EQ(val(call->body.kind), 0u); }
   request.uri = "/touch?force";
   { Call call(r, request); EXPECT_EQ(call.error(), ""); }
@@ -422,7 +422,7 @@ TEST_F(ApiDispatcherTest, OtherMethodsCompareTheirNames) {
   EXPECT_EQ(val(r->method), 8u);
   EXPECT_STREQ(val(r->methodName), "PURGE");
   CoreRequest request = get("/purge");
-  request.method = 8;
+  request.method = CORE_METHOD_OTHER;
   request.methodName = "PURGE";
   { Call call(r, request); EXPECT_EQ(coreString(val(call->body)), "done"); }
   request.methodName = nullptr;
@@ -489,7 +489,7 @@ TEST_F(ApiDispatcherTest, MalformedRequestsAreAnswered) {
   }
   {
     CoreRequest request = get("/body");
-    request.method = 6;
+    request.method = CORE_METHOD_POST;
     request.contentType = "application/json";
     request.body = nullptr;
     request.bodySize = 100;
@@ -498,7 +498,7 @@ TEST_F(ApiDispatcherTest, MalformedRequestsAreAnswered) {
   }
   {
     CoreRequest request = get("/body");
-    request.method = 6;
+    request.method = CORE_METHOD_POST;
     request.contentType = nullptr;
     request.body = "{}";
     request.bodySize = 2;

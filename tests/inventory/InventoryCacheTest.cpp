@@ -1,204 +1,157 @@
-// The item cache behind getInventory and getEmotes, and the signed cache
-// behind getSignedInventory: what is fetched, what is kept, for how long.
-#include "inventory/InventoryHost.h"
-
-#include "logging/TimeStamp.h"
+// The cache rules on their own, with plain values: whose the caches are,
+// partial entries and their merge with a fetched list, notified items,
+// signed entries, invalidation (also of fetches in flight) and expiry.
+#include "inventory/InventoryCache.h"
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <string>
 #include <vector>
 
 namespace qor::testing {
 namespace {
 
-class ItemCacheTest : public InventoryTest {
+const PlayerIdentity kNobody{};
+const PlayerIdentity kP{"p", 1};
+const PlayerIdentity kQ{"q", 2};
+
+Api::InventoryItem item(const std::string& instance, const std::string& type = "T", int id = 1) {
+  return Api::InventoryItem{instance, id, type, Api::ItemOwnershipType::Owned};
+}
+
+// The instance ids of a list, in order.
+std::vector<std::string> instances(const InventoryCache::ItemList& items) {
+  std::vector<std::string> ids;
+  for (const Api::InventoryItem& i : items) ids.push_back(i.instanceId);
+  return ids;
+}
+std::vector<std::string> fetched(const InventoryCache& cache, const std::string& type) {
+  const InventoryCache::ItemList* list = cache.fetchedItems(type);
+  return list == nullptr ? std::vector<std::string>{"<none>"} : instances(*list);
+}
+
+Api::InventoryDTO signedAnswer(const std::string& jwt, const std::string& expires) {
+  Api::InventoryDTO dto;
+  dto.itemsJwt = jwt;
+  dto.expires = expires;
+  return dto;
+}
+
+class InventoryCacheTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InventoryTest::SetUp();
-    startReady();
+  // 2030-01-01T00:00:00Z, in milliseconds.
+  static constexpr std::uint64_t kExpiry = 1893456000000ull;
+  std::uint64_t now = kExpiry - 1;
+  InventoryCache cache{[this] { return now; }};
+
+  void storeSigned(const std::string& type, const PlayerIdentity& player, const std::string& jwt,
+                   const std::string& expires = "2030-01-01T00:00:00Z") {
+    const Api::InventoryDTO answer = signedAnswer(jwt, expires);
+    cache.finishSignedFetch(cache.beginSignedFetch(type, player), &answer);
   }
 };
 
-TEST_F(ItemCacheTest, FirstCallFetchesAndSecondIsAnsweredFromTheCache) {
-  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5"), item(6, "EMOTE", "e6")})}}));
-  const std::string expected = list({rendered(5, "EMOTE"), rendered(6, "EMOTE")});
-  EXPECT_EQ(host.getInventory({"EMOTE"}).json, expected);
-  EXPECT_EQ(host.getInventory({"EMOTE"}).json, expected);
-  EXPECT_EQ(host.getEmotes().json, expected);
-  EXPECT_EQ(externalCount(), 1u);
+TEST_F(InventoryCacheTest, OnlyALoginOfAnotherPlayerEmptiesTheCaches) {
+  cache.adoptOwner(kP);
+  cache.storeFetched(kP, "A", {item("a1", "A")});
+  storeSigned("S", kP, "J");
+  cache.adoptOwner(kP);  // the same player again keeps everything
+  EXPECT_EQ(fetched(cache, "A"), std::vector<std::string>{"a1"});
+  EXPECT_EQ(cache.signedText("S"), "J");
+  cache.adoptOwner(kQ);
+  EXPECT_EQ(fetched(cache, "A"), std::vector<std::string>{"<none>"});
+  EXPECT_FALSE(cache.signedEntry("S").has_value());
+  EXPECT_EQ(cache.owner(), kQ);
 }
 
-TEST_F(ItemCacheTest, OnlyUncachedTypesAreFetchedAndCachedOnesComeFirst) {
-  remote(plainUrl({"A"}), itemsBody({{"A", list({item(1, "A", "a1")})}}));
-  remote(plainUrl({"B"}), itemsBody({{"B", list({item(2, "B", "b2")})}}));
-  ASSERT_TRUE(host.getInventory({"A"}).ok);
-  EXPECT_EQ(host.getInventory({"B", "A"}).json, list({rendered(1, "A"), rendered(2, "B")}));
-  EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"A"}), plainUrl({"B"})}));
-}
-
-TEST_F(ItemCacheTest, EveryTypeOfTheAnswerIsCachedAndReturned) {
-  remote(plainUrl({"A", "B"}),
-         itemsBody({{"A", list({item(1, "A", "a1")})}, {"C", list({item(3, "C", "c3")})}}));
-  const CallAnswer first = host.getInventory({"A", "B"});
-  ASSERT_TRUE(first.ok);
-  // The map's order is the decoder's; both lists are there.
-  EXPECT_TRUE(first.json == list({rendered(1, "A"), rendered(3, "C")}) ||
-              first.json == list({rendered(3, "C"), rendered(1, "A")}))
-      << first.json;
-  // C came unasked and is cached; B was absent and is fetched again.
-  remote(plainUrl({"B"}), itemsBody({{"B", "[]"}}));
-  EXPECT_EQ(host.getInventory({"C", "B"}).json, list({rendered(3, "C")}));
-  EXPECT_EQ(host.getInventory({"B"}).json, "[]");
-  EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"A", "B"}), plainUrl({"B"})}));
-}
-
-TEST_F(ItemCacheTest, RepeatedNameIsAnsweredTwice) {
-  remote(plainUrl({"A"}), itemsBody({{"A", list({item(1, "A", "a1")})}}));
-  ASSERT_TRUE(host.getInventory({"A"}).ok);
-  EXPECT_EQ(host.getInventory({"A", "A"}).json, list({rendered(1, "A"), rendered(1, "A")}));
-}
-
-TEST_F(ItemCacheTest, OwnershipFollowsTheFlags) {
-  remote(plainUrl({"A"}),
-         itemsBody({{"A", R"([{"itemId":1,"inventoryType":"A","f2p":true,"rental":true},
-                             {"itemId":2,"inventoryType":"A","rental":true},
-                             {"itemId":3,"inventoryType":"A"},
-                             {"itemId":4,"inventoryType":"A","f2p":true},
-                             null,
-                             {"inventoryType":"A","eneitlementTypeId":"x","entitlementTypeId":"y"}])"}}));
-  EXPECT_EQ(host.getInventory({"A"}).json,
-            list({rendered(1, "A", "F2P"), rendered(2, "A", "RENTED"), rendered(3, "A"),
-                  rendered(4, "A", "F2P"), rendered(0, ""), rendered(0, "A")}));
-}
-
-TEST_F(ItemCacheTest, ItemsThatDoNotConvertAreReturnedEmptyLoggedAndFetchedAgain) {
-  remote(plainUrl({"A", "B"}),
-         itemsBody({{"A", "5"}, {"B", list({item(2, "B", "b2")})}}));
-  EXPECT_EQ(host.getInventory({"A", "B"}).json, list({rendered(2, "B")}));
-  const auto lines = host.logLines(2, "Could not convert inventory items for A: ");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0],
-            "Could not convert inventory items for A: Couldn't assign value to '<value>' of type "
-            "vector because the input not a collection.");
-  // A is not cached, B is.
-  remote(plainUrl({"A"}), itemsBody({{"A", list({item(1, "A", "a1"), R"({"itemId":"x"})"})}}));
-  EXPECT_EQ(host.getInventory({"A", "B"}).json, list({rendered(2, "B")}));
-  EXPECT_EQ(host.logLines(2, "Could not convert inventory items for A: ").size(), 2u);
-  EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"A", "B"}), plainUrl({"A"})}));
-}
-
-TEST_F(ItemCacheTest, FailedFetchFailsTheCallEvenWithCachedTypes) {
-  remote(plainUrl({"A"}), itemsBody({{"A", list({item(1, "A", "a1")})}}));
-  ASSERT_TRUE(host.getInventory({"A"}).ok);
-  remote(plainUrl({"B"}), "{}", 500);
-  const CallAnswer a = host.getInventory({"A", "B"});
-  EXPECT_FALSE(a.ok);
-  EXPECT_EQ(a.status, 500u);
-  EXPECT_EQ(a.error, "Could not get inventory from qorinventoryservice: ");
-}
-
-TEST_F(ItemCacheTest, SwitchedOffOrEmptyRequestsSendNothing) {
-  remote(plainUrl({"A"}), itemsBody({{"A", list({item(1, "A", "a1")})}}));
-  ASSERT_TRUE(host.getInventory({"A"}).ok);
-  core().clearRecords();
-  EXPECT_EQ(host.getInventory({}).json, "[]");
-  // Without a query the argument keeps its default, an empty list.
-  EXPECT_EQ(host.call("/qor-inventory/v1/inventory", "/qor-inventory/v1/inventory").json, "[]");
-  EXPECT_EQ(host.call("/qor-inventory/v1/signedInventory", "/qor-inventory/v1/signedInventory").json, "{}");
-  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"Enabled":false,"BaseServiceUrl":"https://inv.test"})"));
-  EXPECT_EQ(host.getInventory({"A", "Z"}).json, "[]");
-  EXPECT_EQ(host.getEmotes().json, "[]");
-  EXPECT_EQ(host.getSignedInventory({"A"}).json, "{}");
-  EXPECT_EQ(externalCount(), 0u);
-}
-
-TEST_F(ItemCacheTest, ArgumentThatIsNotAListIsRefusedBeforeTheHandler) {
-  const CallAnswer a =
-      host.call("/qor-inventory/v1/inventory", "/qor-inventory/v1/inventory?inventoryTypes=GEAR");
-  EXPECT_FALSE(a.ok);
-  EXPECT_EQ(a.error,
-            "Couldn't assign value to 'inventoryTypes' of type vector because the input not a "
-            "collection.");
-  EXPECT_EQ(externalCount(), 0u);
-}
-
-TEST_F(ItemCacheTest, EmotesShareTheCacheAndTheErrorsOfGetInventory) {
-  const CallAnswer failed = host.getEmotes();
-  EXPECT_EQ(failed.status, 500u);
-  EXPECT_EQ(failed.error, host.getInventory({"EMOTE"}).error);
-  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
-  EXPECT_EQ(host.getEmotes().json, list({rendered(5, "EMOTE")}));
-  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
-  EXPECT_EQ(externalCount(), 3u);
-}
-
-// ---- Signed cache --------------------------------------------------------------
-
-class SignedCacheTest : public ItemCacheTest {};
-
-TEST_F(SignedCacheTest, UnexpiredEntryIsServedWithoutARequest) {
-  remote(signedUrl("T"), signedBody("J1", "2999-01-01T00:00:00Z"));
-  EXPECT_EQ(host.getSignedInventory({"T"}).json, R"({"T":"J1"})");
-  remote(signedUrl("T"), signedBody("J2", "2999-01-01T00:00:00Z"));
-  EXPECT_EQ(host.getSignedInventory({"T", "T"}).json, R"({"T":"J1"})");
-  EXPECT_EQ(externalCount(), 1u);
-}
-
-TEST_F(SignedCacheTest, ExpiredOrUnreadableExpiryIsFetchedEveryTime) {
-  const char* expired[] = {"2000-01-01T00:00:00Z", "2030-01-01T00:00:00+01:00", "", "garbage",
-                           "1960-01-01T00:00:00Z"};
-  for (const char* expires : expired) {
-    SCOPED_TRACE(expires);
-    core().clearRecords();
-    remote(signedUrl("T"), signedBody(std::string("J") + expires, expires));
-    EXPECT_EQ(host.getSignedInventory({"T", "T"}).json, std::string(R"({"T":"J)") + expires + "\"}");
-    EXPECT_EQ(host.getSignedInventory({"T"}).json, std::string(R"({"T":"J)") + expires + "\"}");
-    EXPECT_EQ(externalCount(), 3u);
+TEST_F(InventoryCacheTest, AnswersForAnyoneButTheOwnerAreReturnedButNotStored) {
+  cache.adoptOwner(kP);
+  cache.storeFetched(kP, "A", {item("a1", "A")});
+  storeSigned("S", kP, "J");
+  // Fetched while nobody was logged in (or for a player who left meanwhile).
+  for (const PlayerIdentity& other : {kNobody, kQ}) {
+    EXPECT_EQ(instances(cache.storeFetched(other, "A", {item("x", "A")})), std::vector<std::string>{"x"});
+    EXPECT_EQ(instances(cache.storeFetched(other, "B", {item("y", "B")})), std::vector<std::string>{"y"});
+    storeSigned("S", other, "JX");
+    storeSigned("U", other, "JU");
   }
+  EXPECT_EQ(fetched(cache, "A"), std::vector<std::string>{"a1"});
+  EXPECT_EQ(fetched(cache, "B"), std::vector<std::string>{"<none>"});
+  EXPECT_EQ(cache.signedText("S"), "J");
+  EXPECT_FALSE(cache.signedEntry("U").has_value());
+  EXPECT_EQ(cache.owner(), kP);
 }
 
-TEST_F(SignedCacheTest, ExpiryInTheNearFutureIsHonoured) {
-  // An expiry one minute ahead is still valid; its seconds are read as UTC.
-  const std::int64_t inAMinute = static_cast<std::int64_t>(currentTimeMillis() / 1000) + 60;
-  const auto when = static_cast<std::time_t>(inAMinute);
-  const std::tm* brokenDown = std::gmtime(&when);
-  ASSERT_NE(brokenDown, nullptr);
-  const std::tm utc = *brokenDown;
-  char text[32];
-  ASSERT_GT(std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc), 0u);
-  ASSERT_EQ(parseUtcTimestamp(text), inAMinute) << text;
-  remote(signedUrl("T"), signedBody("J", text));
-  EXPECT_EQ(host.getSignedInventory({"T"}).json, R"({"T":"J"})");
-  EXPECT_EQ(host.getSignedInventory({"T"}).json, R"({"T":"J"})");
-  EXPECT_EQ(externalCount(), 1u);
+TEST_F(InventoryCacheTest, BeforeTheFirstLoginAnswersAreKeptUntilAPlayerLogsIn) {
+  cache.storeFetched(kNobody, "A", {item("a1", "A")});
+  storeSigned("S", kNobody, "J");
+  EXPECT_EQ(fetched(cache, "A"), std::vector<std::string>{"a1"});
+  EXPECT_EQ(cache.signedText("S"), "J");
+  cache.adoptOwner(kP);
+  EXPECT_EQ(fetched(cache, "A"), std::vector<std::string>{"<none>"});
+  EXPECT_FALSE(cache.signedText("S").has_value());
 }
 
-TEST_F(SignedCacheTest, FailureMidwayKeepsEarlierEntriesAndStopsThere) {
-  remote(signedUrl("X"), signedBody("JX", "2999-01-01T00:00:00Z"));
-  remote(signedUrl("Y"), "nope", 404);
-  remote(signedUrl("Z"), signedBody("JZ", "2999-01-01T00:00:00Z"));
-  const CallAnswer a = host.getSignedInventory({"X", "Y", "Z"});
-  EXPECT_FALSE(a.ok);
-  EXPECT_EQ(a.status, 500u);
-  EXPECT_EQ(a.error, "Could not get inventory from qorinventoryservice: ");
-  EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("X"), signedUrl("Y")}));
-  EXPECT_EQ(host.getSignedInventory({"X"}).json, R"({"X":"JX"})");
-  EXPECT_EQ(externalCount(), 2u);
+TEST_F(InventoryCacheTest, NotifiedTypeIsPartialUntilAFetchCompletesIt) {
+  cache.addOrReplace(item("n1"));
+  cache.append(item("n2"));
+  EXPECT_EQ(fetched(cache, "T"), std::vector<std::string>{"<none>"});
+  EXPECT_EQ(instances(cache.items("T")), (std::vector<std::string>{"n1", "n2"}));
+  // The fetched list first, then the notified items it lacks.
+  const InventoryCache::ItemList answered = cache.storeFetched(kNobody, "T", {item("f1"), item("n2")});
+  EXPECT_EQ(instances(answered), (std::vector<std::string>{"f1", "n2", "n1"}));
+  EXPECT_EQ(fetched(cache, "T"), (std::vector<std::string>{"f1", "n2", "n1"}));
+  // A complete entry stays; the caller answers with what it fetched.
+  EXPECT_EQ(instances(cache.storeFetched(kNobody, "T", {item("other")})), std::vector<std::string>{"other"});
+  EXPECT_EQ(fetched(cache, "T"), (std::vector<std::string>{"f1", "n2", "n1"}));
 }
 
-TEST_F(SignedCacheTest, AnswerWithoutJwtCachesTheEmptyText) {
-  remote(signedUrl("T"), R"({"data":{"expires":"2999-01-01T00:00:00Z"}})");
-  EXPECT_EQ(host.getSignedInventory({"T"}).json, R"({"T":""})");
-  EXPECT_EQ(host.getSignedInventory({"T"}).json, R"({"T":""})");
-  EXPECT_EQ(externalCount(), 1u);
+TEST_F(InventoryCacheTest, ReplaceMovesTheInstanceToTheEndWhileAppendListsItAgain) {
+  cache.storeFetched(kNobody, "T", {item("a"), item("b"), item("c")});
+  cache.addOrReplace(item("a", "T", 9));
+  EXPECT_EQ(fetched(cache, "T"), (std::vector<std::string>{"b", "c", "a"}));
+  EXPECT_EQ(cache.fetchedItems("T")->back().itemId, 9);
+  cache.append(item("b"));
+  EXPECT_EQ(fetched(cache, "T"), (std::vector<std::string>{"b", "c", "a", "b"}));
+  EXPECT_TRUE(cache.items("none").empty());
 }
 
-TEST_F(SignedCacheTest, SeveralTypesMakeOneMember) {
-  remote(signedUrl("A"), signedBody("JA", "2999-01-01T00:00:00Z"));
-  remote(signedUrl("B"), signedBody("JB", "2999-01-01T00:00:00Z"));
-  EXPECT_EQ(host.getSignedInventory({"B", "A"}).json, R"({"A":"JA","B":"JB"})");
+TEST_F(InventoryCacheTest, SignedEntryLastsUntilItsExpiryMillisecond) {
+  storeSigned("S", kNobody, "J");
+  ASSERT_EQ(cache.signedEntry("S")->expirationMS, kExpiry);
+  EXPECT_EQ(cache.signedText("S"), "J");
+  now = kExpiry;  // equal counts as expired
+  EXPECT_FALSE(cache.signedText("S").has_value());
+  // A text that does not parse is already expired; the entry is still stored.
+  now = 0;
+  storeSigned("U", kNobody, "JU", "2030-01-01T00:00:00+01:00");
+  EXPECT_EQ(cache.signedEntry("U")->expirationMS, 0u);
+  EXPECT_FALSE(cache.signedText("U").has_value());
+  EXPECT_EQ(expiryMillis(""), 0u);
+  EXPECT_EQ(expiryMillis("1969-12-31T23:59:59Z"), 0u);
+}
+
+TEST_F(InventoryCacheTest, InvalidationMarksTheEntryAndSpoilsFetchesInFlight) {
+  cache.invalidateSigned("S");  // no entry: none is created
+  EXPECT_FALSE(cache.signedEntry("S").has_value());
+  storeSigned("S", kNobody, "J1");
+  cache.invalidateSigned("S");
+  EXPECT_FALSE(cache.signedEntry("S")->valid);
+  EXPECT_FALSE(cache.signedText("S").has_value());
+
+  // Two fetches out; an invalidation while they are spoils both answers.
+  const Api::InventoryDTO answer = signedAnswer("J2", "2030-01-01T00:00:00Z");
+  const InventoryCache::SignedFetch first = cache.beginSignedFetch("S", kNobody);
+  const InventoryCache::SignedFetch second = cache.beginSignedFetch("S", kNobody);
+  cache.invalidateSigned("S");
+  cache.finishSignedFetch(first, &answer);
+  cache.finishSignedFetch(second, &answer);
+  EXPECT_FALSE(cache.signedText("S").has_value());
+  // Once none is out, the next fetch stores again; a failed one stores nothing.
+  cache.finishSignedFetch(cache.beginSignedFetch("S", kNobody), nullptr);
+  EXPECT_FALSE(cache.signedText("S").has_value());
+  storeSigned("S", kNobody, "J3");
+  EXPECT_EQ(cache.signedText("S"), "J3");
 }
 
 }  // namespace

@@ -110,9 +110,9 @@ TEST_F(ConcurrencyTest, SlowRemoteBlocksNeitherCachedCallsNorEvents) {
   EXPECT_TRUE(finishes([this] {
     EXPECT_EQ(host.getInventory({"A"}).json, list({rendered(1, "A")}));
     EXPECT_EQ(host.getSignedInventory({"S"}).json, R"({"S":"JS"})");
-    EXPECT_TRUE(host.deliver(kTokenUri, 1, R"({"token":"t2"})"));
-    EXPECT_TRUE(host.deliver(kConfigUri, 1, R"({"Enabled":true,"BaseServiceUrl":"https://inv.test"})"));
-    EXPECT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("a9", kGearTypeId)));
+    EXPECT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_UPDATE, R"({"token":"t2"})"));
+    EXPECT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"Enabled":true,"BaseServiceUrl":"https://inv.test"})"));
+    EXPECT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("a9", kGearTypeId)));
   }));
   EXPECT_EQ(slow.wait_for(0s), std::future_status::timeout);
   release();
@@ -126,8 +126,8 @@ TEST_F(ConcurrencyTest, AnswerForAPlayerWhoLeftIsReturnedButNotCached) {
   auto items = std::async(std::launch::async, [this] { return host.getInventory({"B"}); });
   auto jwt = std::async(std::launch::async, [this] { return host.getSignedInventory({"S"}); });
   ASSERT_TRUE(heldRequests(2));
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
   release();
   EXPECT_EQ(items.get().json, list({rendered(2, "B")}));
   EXPECT_EQ(jwt.get().json, R"({"S":"JP"})");
@@ -144,7 +144,7 @@ TEST_F(ConcurrencyTest, InvalidationDuringASignedFetchForcesTheNextFetch) {
   arm();
   auto first = std::async(std::launch::async, [this] { return host.getSignedInventory({"GEAR"}); });
   ASSERT_TRUE(heldRequests(1));
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g1", kGearTypeId)));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g1", kGearTypeId)));
   release();
   EXPECT_EQ(first.get().json, R"({"GEAR":"J1"})");
   remote(signedUrl("GEAR"), signedBody("J2", "2999-01-01T00:00:00Z"));
@@ -158,7 +158,7 @@ TEST_F(ConcurrencyTest, ItemNotifiedDuringAFetchIsKept) {
   arm();
   auto fetch = std::async(std::launch::async, [this] { return host.getInventory({"GEAR"}); });
   ASSERT_TRUE(heldRequests(1));
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g1", kGearTypeId)));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g1", kGearTypeId)));
   release();
   const std::string both = list({rendered(40, "GEAR"), rendered(1, "GEAR")});
   EXPECT_EQ(fetch.get().json, both);
@@ -218,22 +218,22 @@ TEST_F(ConcurrencyTest, StressKeepsEveryNotifiedItemExactlyOnce) {
   }
   threads.emplace_back([&] {
     for (int i = 0; i < kCallsPerThread; ++i) {
-      host.deliver(kTokenUri, 1, R"({"token":"t)" + std::to_string(i) + "\"}");
-      host.deliver(kConfigUri, 1, R"({"Enabled":true,"BaseServiceUrl":"https://inv.test"})");
-      host.deliver(kSessionUri, 1, sessionJson("p-1", 7, 9));
-      host.deliver(kRegionUri, 1, "{}");
+      host.deliver(kTokenUri, CORE_RESOURCE_UPDATE, R"({"token":"t)" + std::to_string(i) + "\"}");
+      host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"Enabled":true,"BaseServiceUrl":"https://inv.test"})");
+      host.deliver(kSessionUri, CORE_RESOURCE_UPDATE, sessionJson("p-1", 7, 9));
+      host.deliver(kRegionUri, CORE_RESOURCE_UPDATE, "{}");
     }
   });
   threads.emplace_back([&] {
     for (int i = 0; i < kItems; ++i) {
       const std::string n = std::to_string(i);
-      host.deliverMessage(kEntitlementUri, 0, entitlement("e" + n, "catalog"));
-      host.deliverMessage(kEntitlementUri, 0, entitlement("g" + n, kGearTypeId));
+      host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("e" + n, "catalog"));
+      host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g" + n, kGearTypeId));
     }
   });
   threads.emplace_back([&] {
     for (int i = 0; i < kItems; ++i) {
-      host.deliverMessage(kStoreUri, 0,
+      host.deliverMessage(kStoreUri, CORE_RESOURCE_CREATE,
                           R"({"items":[{"inventoryType":"A","itemId":"s)" + std::to_string(i) + "\"}]}");
     }
   });

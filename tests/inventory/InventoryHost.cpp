@@ -60,7 +60,7 @@ std::string typesQuery(std::initializer_list<std::string> types) {
 InventoryHost::InventoryHost() {
   LoadFunction load = loadExport();
   if (!load) return;
-  handshake_.major = 18;
+  handshake_.major = CORE_API_VERSION_MAJOR;
   handshake_.minor = 0;
   handshake_.patch = 0;
   load(&handshake_);
@@ -99,7 +99,7 @@ CallAnswer InventoryHost::call(std::string_view uriTemplate, const std::string& 
     return answer;
   }
   CoreRequest request{};
-  request.method = 2;  // GET
+  request.method = CORE_METHOD_GET;
   request.uri = uri.c_str();
   request.callContext = record->head.callContext;
   CoreResponse response{};

@@ -68,7 +68,7 @@ TEST_F(NotificationTest, CapItemTypesAreFiledWithoutTheCatalog) {
     SCOPED_TRACE(type);
     fetchOnce(type, "[]");
     signOnce(type, "J");
-    ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement(std::string("i-") + type, typeId)));
+    ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement(std::string("i-") + type, typeId)));
     EXPECT_EQ(host.getInventory({type}).json, list({rendered(1, type)}));
     // The signed entry was invalidated: the next call fetches again.
     static_cast<void>(host.getSignedInventory({type}));
@@ -82,16 +82,16 @@ TEST_F(NotificationTest, CapTypeIdIsComparedExactly) {
   core().respondJson(kCatalogUri, "[]");
   std::string upper = kGearTypeId;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g1", upper)));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g1", upper)));
   EXPECT_EQ(requestsTo(kCatalogUri), 1u);
-  EXPECT_EQ(host.logLines(2, "Could not retrieve catalog item: Could not find item in catalog").size(), 1u);
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not retrieve catalog item: Could not find item in catalog").size(), 1u);
 }
 
 TEST_F(NotificationTest, CatalogEmotePublishesTheWholeEmoteListTwice) {
   fetchOnce("EMOTE", list({item(5, "EMOTE", "e5")}));
   core().respondJson(kCatalogUri,
                      R"([{"itemId":70,"inventoryType":"EMOTE"},{"itemId":77,"inventoryType":"EMOTE","itemInstanceId":"x1"}])");
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("x1", "not-a-cap-type")));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("x1", "not-a-cap-type")));
   const std::string emotes = list({rendered(5, "EMOTE"), rendered(77, "EMOTE")});
   EXPECT_EQ(host.getEmotes().json, emotes);
   const auto events = core().sentEvents();
@@ -104,9 +104,9 @@ TEST_F(NotificationTest, CatalogEmotePublishesTheWholeEmoteListTwice) {
 TEST_F(NotificationTest, SameInstanceTwiceLeavesTheLaterOneAtTheEnd) {
   fetchOnce("GEAR", list({item(9, "GEAR", "g9"), item(8, "GEAR", "g8")}));
   core().respondJson(kCatalogUri, R"([{"itemId":30,"inventoryType":"GEAR","itemInstanceId":"g9"}])");
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g9", kGearTypeId)));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g9", kGearTypeId)));
   EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(8, "GEAR"), rendered(1, "GEAR")}));
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g9", "other")));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g9", "other")));
   EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(8, "GEAR"), rendered(30, "GEAR")}));
 }
 
@@ -131,12 +131,12 @@ TEST_F(NotificationTest, UpdateDeleteAndMalformedEntitlementsChangeNothing) {
     core().clearRecords();
     ASSERT_TRUE(host.deliverMessage(kEntitlementUri, row.eventType, row.payload));
     const std::string seen = row.eventType == 2 ? std::string() : row.payload;
-    EXPECT_EQ(host.logLines(3, "Received VMS message for /store/v1/entitlements: "),
+    EXPECT_EQ(host.logLines(CORE_LOG_ALWAYS, "Received VMS message for /store/v1/entitlements: "),
               std::vector<std::string>{"Received VMS message for /store/v1/entitlements: " + seen});
-    EXPECT_EQ(host.logLines(2, "Malformed VMS emote notification payload: ").size(),
+    EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Malformed VMS emote notification payload: ").size(),
               row.malformed ? 1u : 0u);
     if (row.malformed) {
-      EXPECT_EQ(host.logLines(2, "Malformed")[0], "Malformed VMS emote notification payload: " + seen);
+      EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Malformed")[0], "Malformed VMS emote notification payload: " + seen);
     }
   }
   EXPECT_EQ(host.getInventory({"GEAR"}).json, "[]");
@@ -174,13 +174,13 @@ TEST_F(NotificationTest, CatalogFailuresAreLoggedAndChangeNothing) {
   for (const Row& row : rows) {
     core().clearRecords();
     core().respond(kCatalogUri, row.catalog);
-    ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("c1", "x")));
-    EXPECT_EQ(host.logLines(2, "Could not retrieve"), row.errorLines);
+    ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("c1", "x")));
+    EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not retrieve"), row.errorLines);
   }
   core().clearRecords();
   core().respond(kCatalogUri, badEntry);
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("c1", "x")));
-  EXPECT_EQ(host.logLines(2, "Could not retrieve catalog items: Error converting response").size(), 1u);
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("c1", "x")));
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not retrieve catalog items: Error converting response").size(), 1u);
   EXPECT_EQ(host.getEmotes().json, "[]");
   EXPECT_TRUE(core().sentEvents().empty());
 }
@@ -194,28 +194,28 @@ TEST_F(NotificationTest, CatalogLookUpMatchesInstanceIdsExactly) {
       {"itemId":5,"inventoryType":"A","itemInstanceId":"dup"},
       {"itemId":6,"inventoryType":"A","itemInstanceId":"dup "}])");
   fetchOnce("A", "[]");
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("dup", "x")));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("dup", "x")));
   EXPECT_EQ(host.getInventory({"A"}).json, list({rendered(4, "A")}));
   // An empty instance id matches the entry whose id is present and empty only.
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("", "x")));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("", "x")));
   EXPECT_EQ(host.getInventory({"A"}).json, list({rendered(4, "A"), rendered(2, "A")}));
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("DUP", "x")));
-  EXPECT_EQ(host.logLines(2, "Could not retrieve catalog item: Could not find item in catalog").size(), 1u);
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("DUP", "x")));
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not retrieve catalog item: Could not find item in catalog").size(), 1u);
   EXPECT_EQ(requestsTo(kCatalogUri), 3u);
 }
 
 TEST_F(NotificationTest, EmptyCatalogGivesNotFound) {
   core().respondJson(kCatalogUri, "[]");
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("a", "x")));
-  EXPECT_EQ(host.logLines(2, "Could not retrieve"),
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("a", "x")));
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not retrieve"),
             std::vector<std::string>{"Could not retrieve catalog item: Could not find item in catalog"});
 }
 
 // ---- Notified items and fetched inventories -----------------------------------
 
 TEST_F(NotificationTest, NotifiedTypeIsStillFetchedAndMerged) {
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g1", kGearTypeId)));
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("g2", kGearTypeId)));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g1", kGearTypeId)));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("g2", kGearTypeId)));
   remote(plainUrl({"GEAR"}), itemsBody({{"GEAR", list({item(40, "GEAR", "g2"), item(41, "GEAR", "g3")})}}));
   // g2 is in the fetched list, g1 is not yet: it stays after the fetched items.
   const std::string merged = list({rendered(40, "GEAR"), rendered(41, "GEAR"), rendered(1, "GEAR")});
@@ -226,7 +226,7 @@ TEST_F(NotificationTest, NotifiedTypeIsStillFetchedAndMerged) {
 
 TEST_F(NotificationTest, EmoteEventIsPublishedForANotifiedOnlyEmoteList) {
   core().respondJson(kCatalogUri, R"([{"itemId":77,"inventoryType":"EMOTE","itemInstanceId":"x1"}])");
-  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, 0, entitlement("x1", "t")));
+  ASSERT_TRUE(host.deliverMessage(kEntitlementUri, CORE_RESOURCE_CREATE, entitlement("x1", "t")));
   const auto events = core().sentEvents();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].payloadJson, emoteEventPayload(list({rendered(77, "EMOTE")})));
@@ -240,10 +240,10 @@ TEST_F(NotificationTest, StoreMessageSkipsItemsMissingFromTheCatalog) {
   core().respondJson(kCatalogUri,
                      R"([{"itemId":12,"inventoryType":"CATALOG_TYPE","itemInstanceId":"s2"}])");
   const std::string message = storeMessage({{"CHAMPION", "s1"}, {"CHAMPION", "s2"}});
-  ASSERT_TRUE(host.deliverMessage(kStoreUri, 0, message));
-  EXPECT_EQ(host.logLines(3, "Received VMS message for /store/v1/inventory: "),
+  ASSERT_TRUE(host.deliverMessage(kStoreUri, CORE_RESOURCE_CREATE, message));
+  EXPECT_EQ(host.logLines(CORE_LOG_ALWAYS, "Received VMS message for /store/v1/inventory: "),
             std::vector<std::string>{"Received VMS message for /store/v1/inventory: " + message});
-  EXPECT_EQ(host.logLines(2, "Could not retrieve"),
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "Could not retrieve"),
             std::vector<std::string>{"Could not retrieve catalog item: Could not find item in catalog"});
   // Filed under the element's own type with the catalog's item id.
   EXPECT_EQ(host.getInventory({"CHAMPION"}).json, list({rendered(12, "CHAMPION")}));
@@ -256,8 +256,8 @@ TEST_F(NotificationTest, StoreMessageSkipsItemsMissingFromTheCatalog) {
 TEST_F(NotificationTest, StoreMessageTwiceListsItemsTwiceAndUpdateActsLikeCreate) {
   fetchOnce("EMOTE", "[]");
   core().respondJson(kCatalogUri, R"([{"itemId":7,"inventoryType":"EMOTE","itemInstanceId":"s1"}])");
-  ASSERT_TRUE(host.deliverMessage(kStoreUri, 0, storeMessage({{"EMOTE", "s1"}})));
-  ASSERT_TRUE(host.deliverMessage(kStoreUri, 1, storeMessage({{"EMOTE", "s1"}})));
+  ASSERT_TRUE(host.deliverMessage(kStoreUri, CORE_RESOURCE_CREATE, storeMessage({{"EMOTE", "s1"}})));
+  ASSERT_TRUE(host.deliverMessage(kStoreUri, CORE_RESOURCE_UPDATE, storeMessage({{"EMOTE", "s1"}})));
   EXPECT_EQ(host.getEmotes().json, list({rendered(7, "EMOTE"), rendered(7, "EMOTE")}));
   // No event for the store channel, emotes included.
   EXPECT_TRUE(core().sentEvents().empty());
@@ -277,7 +277,7 @@ TEST_F(NotificationTest, StoreDeleteAndMalformedMessagesOnlyLogTheirArrival) {
     core().clearRecords();
     ASSERT_TRUE(host.deliverMessage(kStoreUri, eventType, payload));
     const std::string seen = eventType == 2 ? std::string() : payload;
-    EXPECT_EQ(host.logLines(3, "Received"),
+    EXPECT_EQ(host.logLines(CORE_LOG_ALWAYS, "Received"),
               std::vector<std::string>{"Received VMS message for /store/v1/inventory: " + seen});
     EXPECT_EQ(core().logLines().size(), 1u);
     EXPECT_EQ(requestsTo(kCatalogUri), 0u);
@@ -288,7 +288,7 @@ TEST_F(NotificationTest, StoreDeleteAndMalformedMessagesOnlyLogTheirArrival) {
 TEST_F(NotificationTest, EveryStoreItemReadsTheCatalogAgain) {
   core().respondJson(kCatalogUri,
                      R"([{"itemId":1,"itemInstanceId":"a"},{"itemId":2,"itemInstanceId":"b"},{"itemId":3,"itemInstanceId":"c"}])");
-  ASSERT_TRUE(host.deliverMessage(kStoreUri, 0, storeMessage({{"T", "a"}, {"T", "b"}, {"U", "c"}})));
+  ASSERT_TRUE(host.deliverMessage(kStoreUri, CORE_RESOURCE_CREATE, storeMessage({{"T", "a"}, {"T", "b"}, {"U", "c"}})));
   EXPECT_EQ(requestsTo(kCatalogUri), 3u);
   remote(plainUrl({"T", "U"}), itemsBody({{"T", "[]"}, {"U", "[]"}}));
   const CallAnswer a = host.getInventory({"T", "U"});

@@ -1,6 +1,5 @@
 // The inventory plug-in as a host sees it: its API table, the watches made at
-// start, the login, token, configuration and region handlers, and the remote
-// fetch with its URLs, headers and failures.
+// start, and the login, token, configuration and region handlers.
 #include "inventory/InventoryHost.h"
 
 #include "runtime/CoreEventName.h"
@@ -148,7 +147,7 @@ TEST_F(InventoryTest, InitialReadsSetIdentityTokenConfigurationAndLocation) {
   ASSERT_EQ(externalCount(), 1u);
   const RecordedExternalRequest sent = core().externalRequests()[0];
   EXPECT_EQ(sent.url, plainUrl({"EMOTE"}));
-  EXPECT_EQ(sent.method, 2u);
+  EXPECT_EQ(sent.method, std::uint32_t{CORE_METHOD_GET});
   EXPECT_EQ(sent.setting1, 20u);
   EXPECT_EQ(sent.setting2, 1u);
   EXPECT_TRUE(sent.body.empty());
@@ -176,7 +175,7 @@ TEST_P(LoginFlagTest, IdsAreCapturedOnlyWhenTheLoginSucceedsWithBothIds) {
   core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"loc1"}})");
   startBare();
   const LoginRow& row = GetParam();
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-9", row.account, row.summoner, row.state)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p-9", row.account, row.summoner, row.state)));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   const std::string expected = row.loggedIn ? signedUrl("T", "p-9", std::to_string(row.account))
@@ -194,9 +193,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, LoginFlagTest,
 
 TEST_F(InventoryTest, LaterSessionEventsKeepTheFirstIdsUntilDelete) {
   startReady();
-  ASSERT_TRUE(host.deliver(kSessionUri, 1, sessionJson("p-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_UPDATE, sessionJson("p-2", 8, 9)));
   static_cast<void>(host.getSignedInventory({"T"}));
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("T"), signedUrl("T", "", "0")}));
 }
@@ -207,13 +206,57 @@ TEST_F(InventoryTest, SessionDeleteKeepsCachesAndTheSamePlayerKeepsThem) {
   remote(signedUrl("GEAR"), signedBody("J1", "2999-01-01T00:00:00Z"));
   ASSERT_TRUE(host.getInventory({"EMOTE"}).ok);
   ASSERT_TRUE(host.getSignedInventory({"GEAR"}).ok);
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
   EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J1"})");
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p-1", 7, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p-1", 7, 9)));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
   EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"J1"})");
   EXPECT_EQ(externalCount(), 2u);
+}
+
+// A fetch made while nobody is logged in must not take the caches from the
+// last player: the items fetched for p survive, and the answer for nobody is
+// returned but not kept.
+TEST_F(InventoryTest, FetchAfterSessionDeleteKeepsTheLastPlayersItems) {
+  startReady();
+  remote(plainUrl({"EMOTE"}), itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
+  ASSERT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  remote(plainUrl({"GEAR"}, "", "0"), itemsBody({{"GEAR", list({item(7, "GEAR", "g7")})}}));
+  remote(plainUrl({"EMOTE"}, "", "0"), itemsBody({{"EMOTE", list({item(9, "EMOTE", "nobody")})}}));
+  EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(7, "GEAR")}));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  // Nothing was kept for nobody: GEAR is fetched again.
+  EXPECT_EQ(host.getInventory({"GEAR"}).json, list({rendered(7, "GEAR")}));
+  EXPECT_EQ(externalUrls(), (std::vector<std::string>{plainUrl({"EMOTE"}), plainUrl({"GEAR"}, "", "0"),
+                                                      plainUrl({"GEAR"}, "", "0")}));
+  // The same player back: still the cached items; another one: empty caches.
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("p-1", 7, 9)));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
+  EXPECT_EQ(externalCount(), 3u);
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
+  remote(plainUrl({"EMOTE"}, "q-2", "8"), itemsBody({{"EMOTE", "[]"}}));
+  EXPECT_EQ(host.getInventory({"EMOTE"}).json, "[]");
+  EXPECT_EQ(externalCount(), 4u);
+}
+
+TEST_F(InventoryTest, SignedFetchAfterSessionDeleteKeepsTheLastPlayersEntries) {
+  startReady();
+  remote(signedUrl("EMOTE"), signedBody("JP", "2999-01-01T00:00:00Z"));
+  ASSERT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JP"})");
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  remote(signedUrl("GEAR", "", "0"), signedBody("JG", "2999-01-01T00:00:00Z"));
+  remote(signedUrl("EMOTE", "", "0"), signedBody("JN", "2999-01-01T00:00:00Z"));
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"JG"})");
+  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JP"})");
+  EXPECT_EQ(host.getSignedInventory({"GEAR"}).json, R"({"GEAR":"JG"})");
+  EXPECT_EQ(externalUrls(), (std::vector<std::string>{signedUrl("EMOTE"), signedUrl("GEAR", "", "0"),
+                                                      signedUrl("GEAR", "", "0")}));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
+  remote(signedUrl("EMOTE", "q-2", "8"), signedBody("JQ", "2999-01-01T00:00:00Z"));
+  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"JQ"})");
 }
 
 TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
@@ -222,8 +265,8 @@ TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
   remote(signedUrl("GEAR"), signedBody("J1", "2999-01-01T00:00:00Z"));
   ASSERT_TRUE(host.getInventory({"EMOTE"}).ok);
   ASSERT_TRUE(host.getSignedInventory({"GEAR"}).ok);
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("q-2", 8, 9)));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_CREATE, sessionJson("q-2", 8, 9)));
   remote(plainUrl({"EMOTE"}, "q-2", "8"), itemsBody({{"EMOTE", list({item(6, "EMOTE", "e6")})}}));
   remote(signedUrl("GEAR", "q-2", "8"), signedBody("J2", "2999-01-01T00:00:00Z"));
   EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(6, "EMOTE")}));
@@ -236,9 +279,9 @@ TEST_F(InventoryTest, AnotherPlayersLoginEmptiesBothCaches) {
 TEST_F(InventoryTest, TokenUpdatesLeaveOneAuthorizationAndDeleteRemovesBoth) {
   startReady();
   for (const char* token : {"t1", "t2", "t3"})
-    ASSERT_TRUE(host.deliver(kTokenUri, 1, std::string(R"({"token":")") + token + "\"}"));
+    ASSERT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_UPDATE, std::string(R"({"token":")") + token + "\"}"));
   static_cast<void>(host.getSignedInventory({"T"}));
-  ASSERT_TRUE(host.deliver(kTokenUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   const auto sent = core().externalRequests();
   ASSERT_EQ(sent.size(), 2u);
@@ -253,7 +296,7 @@ TEST_F(InventoryTest, TokenUpdatesLeaveOneAuthorizationAndDeleteRemovesBoth) {
 TEST_F(InventoryTest, LongTokenIsSentWhole) {
   startReady();
   const std::string token(6000, 'k');
-  ASSERT_TRUE(host.deliver(kTokenUri, 0, R"({"token":")" + token + "\"}"));
+  ASSERT_TRUE(host.deliver(kTokenUri, CORE_RESOURCE_CREATE, R"({"token":")" + token + "\"}"));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_EQ(core().externalRequests()[0].headers.at(1).second, "Bearer " + token);
@@ -266,8 +309,8 @@ TEST_F(InventoryTest, ConfigurationWithoutBaseUrlEnablesAndLogsTheError) {
   core().respondJson(kRegionUri, "{}");
   core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"loc1"}})");
   startBare();
-  ASSERT_TRUE(host.deliver(kConfigUri, 0, R"({"Enabled":true})"));
-  EXPECT_EQ(host.logLines(2, "JMX missing BaseServiceURL config!").size(), 1u);
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_CREATE, R"({"Enabled":true})"));
+  EXPECT_EQ(host.logLines(CORE_LOG_ERROR, "JMX missing BaseServiceURL config!").size(), 1u);
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_EQ(core().externalRequests()[0].url,
@@ -277,11 +320,11 @@ TEST_F(InventoryTest, ConfigurationWithoutBaseUrlEnablesAndLogsTheError) {
 
 TEST_F(InventoryTest, ConfigurationDeleteEmptiesBaseUrlButKeepsTheSwitch) {
   startReady();
-  ASSERT_TRUE(host.deliver(kConfigUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_EQ(core().externalRequests()[0].url.rfind("/qorinventoryservice/", 0), 0u);
-  EXPECT_TRUE(host.logLines(2, "JMX").empty());
+  EXPECT_TRUE(host.logLines(CORE_LOG_ERROR, "JMX").empty());
 }
 
 TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
@@ -299,7 +342,7 @@ TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.config);
     core().clearRecords();
-    ASSERT_TRUE(host.deliver(kConfigUri, 1, row.config));
+    ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, row.config));
     static_cast<void>(host.getSignedInventory({"T"}));
     if (!row.enabled) {
       EXPECT_EQ(externalCount(), 0u);
@@ -309,8 +352,8 @@ TEST_F(InventoryTest, ConfigurationValuesAreReadLeniently) {
     EXPECT_EQ(core().externalRequests()[0].url.rfind(std::string(row.base) + "/qorinventoryservice/", 0), 0u);
   }
   // A configuration without "Enabled" leaves the switch as it was.
-  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"Enabled":false,"BaseServiceUrl":"u"})"));
-  ASSERT_TRUE(host.deliver(kConfigUri, 1, R"({"BaseServiceUrl":"u"})"));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"Enabled":false,"BaseServiceUrl":"u"})"));
+  ASSERT_TRUE(host.deliver(kConfigUri, CORE_RESOURCE_UPDATE, R"({"BaseServiceUrl":"u"})"));
   core().clearRecords();
   EXPECT_EQ(host.getInventory({"T"}).json, "[]");
   EXPECT_EQ(externalCount(), 0u);
@@ -324,11 +367,11 @@ TEST_F(InventoryTest, RegionDataSetsLocationOnlyWhenBothMembersArePresent) {
                               R"({"loctavian_service_location":"x"})"};
   for (const char* data : incomplete) {
     core().respondJson(kRegionDataUri, data);
-    ASSERT_TRUE(host.deliver(kRegionUri, 1, "{}"));
+    ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_UPDATE, "{}"));
   }
   static_cast<void>(host.getSignedInventory({"T"}));
   core().respondJson(kRegionDataUri, R"({"servers":{"loctavian_service_location":"eu west"}})");
-  ASSERT_TRUE(host.deliver(kRegionUri, 0, "{}"));
+  ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_CREATE, "{}"));
   static_cast<void>(host.getSignedInventory({"T"}));
   const auto urls = externalUrls();
   ASSERT_EQ(urls.size(), 2u);
@@ -339,7 +382,7 @@ TEST_F(InventoryTest, RegionDataSetsLocationOnlyWhenBothMembersArePresent) {
 
 TEST_F(InventoryTest, RegionDeleteEmptiesLocation) {
   startReady();
-  ASSERT_TRUE(host.deliver(kRegionUri, 2, ""));
+  ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_DELETE, ""));
   static_cast<void>(host.getSignedInventory({"T"}));
   ASSERT_EQ(externalCount(), 1u);
   EXPECT_NE(externalUrls()[0].find("&location=&accountId=7"), std::string::npos);
@@ -352,10 +395,10 @@ TEST_F(InventoryTest, RegionDataFailureReportsTheAssertionAndKeepsLocation) {
   failing.error = "gone";
   failing.status = 503;
   core().respond(kRegionDataUri, failing);
-  ASSERT_TRUE(host.deliver(kRegionUri, 1, "{}"));
+  ASSERT_TRUE(host.deliver(kRegionUri, CORE_RESOURCE_UPDATE, "{}"));
   bool reported = false;
   for (const auto& [level, text] : core().logLines())
-    reported |= level == 2 && text.find("ALE-6238ECBF") != std::string::npos &&
+    reported |= level == CORE_LOG_ERROR && text.find("ALE-6238ECBF") != std::string::npos &&
                 text.find("Failed to get regionSettings") != std::string::npos;
   EXPECT_TRUE(reported);
   static_cast<void>(host.getSignedInventory({"T"}));
@@ -373,10 +416,10 @@ TEST_F(InventoryTest, ResourcesThatDoNotConvertChangeNothing) {
       {kTokenUri, R"({"token":{"a":1}})"},
       {kTokenUri, R"("just text")"},
   };
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));  // so that a conversion slip would capture
+  ASSERT_TRUE(host.deliver(kSessionUri, CORE_RESOURCE_DELETE, ""));  // so that a conversion slip would capture
   for (const auto& [uri, data] : bad) {
     SCOPED_TRACE(data);
-    EXPECT_TRUE(host.deliver(uri, 0, data));
+    EXPECT_TRUE(host.deliver(uri, CORE_RESOURCE_CREATE, data));
   }
   // Event types outside 0..2 are ignored.
   EXPECT_TRUE(host.deliver(kSessionUri, 7, sessionJson("z", 3, 4)));
@@ -386,148 +429,6 @@ TEST_F(InventoryTest, ResourcesThatDoNotConvertChangeNothing) {
   const RecordedExternalRequest sent = core().externalRequests()[0];
   EXPECT_EQ(sent.url, signedUrl("T", "", "0"));
   EXPECT_EQ(sent.headers.at(1).second, "Bearer tok");
-}
-
-// ---- Remote fetch --------------------------------------------------------------
-
-TEST_F(InventoryTest, PlainUrlRepeatsTheTypeKeyAndSignedUrlEndsWithSigned) {
-  startReady();
-  remote(plainUrl({"EMOTE", "X"}), itemsBody({}));
-  EXPECT_TRUE(host.getInventory({"EMOTE", "X"}).ok);
-  static_cast<void>(host.getSignedInventory({"EMOTE"}));
-  EXPECT_EQ(externalUrls(),
-            (std::vector<std::string>{
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=EMOTE"
-                "&inventoryTypes=X&location=loc1&accountId=7",
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p-1&inventoryTypes=EMOTE"
-                "&location=loc1&accountId=7&signed=true"}));
-}
-
-TEST_F(InventoryTest, CallerTextInUrlsIsPercentEncoded) {
-  startReady();
-  ASSERT_TRUE(host.deliver(kSessionUri, 2, ""));
-  ASSERT_TRUE(host.deliver(kSessionUri, 0, sessionJson("p&x=1", 7, 9)));
-  static_cast<void>(host.getInventory({"A&B C", "ü#"}));
-  static_cast<void>(host.getSignedInventory({"a=b"}));
-  EXPECT_EQ(externalUrls(),
-            (std::vector<std::string>{
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p%26x%3D1"
-                "&inventoryTypes=A%26B%20C&inventoryTypes=%C3%BC%23&location=loc1&accountId=7",
-                "https://inv.test/qorinventoryservice/v2/inventories?puuid=p%26x%3D1"
-                "&inventoryTypes=a%3Db&location=loc1&accountId=7&signed=true"}));
-}
-
-TEST_F(InventoryTest, UrlLongerThanTheLimitIsNotSent) {
-  startReady();
-  const std::string fixed = plainUrl({"X"});  // one type named X
-  // Exactly at the limit it is sent; one byte more is refused.
-  const std::string fits(4095 - fixed.size() + 1, 'T');
-  remote(plainUrl({fits}), itemsBody({}));
-  const CallAnswer sent = host.getInventory({fits});
-  EXPECT_TRUE(sent.ok) << sent.error;
-  ASSERT_EQ(externalCount(), 1u);
-  EXPECT_EQ(externalUrls()[0].size(), 4095u);
-
-  const CallAnswer refused = host.getInventory({fits + "T"});
-  EXPECT_FALSE(refused.ok);
-  EXPECT_EQ(refused.status, 500u);
-  EXPECT_EQ(refused.error, "Could not get inventory from qorinventoryservice: URL too long");
-  const CallAnswer refusedSigned = host.getSignedInventory({std::string(5000, 'S')});
-  EXPECT_EQ(refusedSigned.error, "Could not get inventory from qorinventoryservice: URL too long");
-  EXPECT_EQ(externalCount(), 1u);
-}
-
-struct FailureRow {
-  const char* name;
-  FakeExternalResponse response;
-  std::string expectedError;  // cut to 4095 bytes when longer
-};
-
-class FetchFailureTest : public InventoryTest, public ::testing::WithParamInterface<FailureRow> {};
-
-FakeExternalResponse answer(std::int32_t status, std::string body, std::int32_t outcome = 0) {
-  FakeExternalResponse r;
-  r.status = status;
-  r.body = std::move(body);
-  r.outcome = outcome;
-  return r;
-}
-
-TEST_P(FetchFailureTest, EveryFailureIs500AndChangesNoCache) {
-  startReady();
-  const FailureRow& row = GetParam();
-  const std::string url = plainUrl({"EMOTE"});
-  core().respondExternal(url, row.response);
-  core().respondExternal(signedUrl("EMOTE"), row.response);
-  for (const CallAnswer& a : {host.getInventory({"EMOTE"}), host.getEmotes(),
-                              host.getSignedInventory({"EMOTE"})}) {
-    EXPECT_FALSE(a.ok);
-    EXPECT_EQ(a.status, 500u);
-    EXPECT_LE(a.error.size(), 4095u);
-    if (row.expectedError.size() <= 200) {
-      EXPECT_EQ(a.error, row.expectedError);
-    } else {
-      EXPECT_EQ(a.error, row.expectedError.substr(0, 4095));
-    }
-  }
-  // Nothing was cached: once the service answers, every call fetches.
-  remote(url, itemsBody({{"EMOTE", list({item(5, "EMOTE", "e5")})}}));
-  remote(signedUrl("EMOTE"), signedBody("J", "2999-01-01T00:00:00Z"));
-  core().clearRecords();
-  EXPECT_EQ(host.getInventory({"EMOTE"}).json, list({rendered(5, "EMOTE")}));
-  EXPECT_EQ(host.getSignedInventory({"EMOTE"}).json, R"({"EMOTE":"J"})");
-  EXPECT_EQ(externalCount(), 2u);
-}
-
-const std::string kGet = "Could not get inventory from qorinventoryservice: ";
-const std::string kBad = "Couldn't deserialize inventory response: ";
-
-FakeExternalResponse nullBody() {
-  FakeExternalResponse r;
-  r.nullBody = true;
-  return r;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FetchFailureTest,
-    ::testing::Values(
-        FailureRow{"TransportFailure", answer(0, "connection refused", 2), kGet + "connection refused"},
-        FailureRow{"Redirect", answer(302, "{}"), kGet},
-        FailureRow{"ServerError", answer(503, R"({"data":{}})"), kGet},
-        FailureRow{"BelowTwoHundred", answer(199, "{}"), kGet},
-        FailureRow{"NoContent", answer(204, ""), kBad},
-        FailureRow{"EmptyBody", answer(200, ""), kBad},
-        FailureRow{"NoAnswerAtAll", answer(0, "", -1), kGet},
-        FailureRow{"NotJson", answer(200, "<html>oops</html>"), kBad + "<html>oops</html>"},
-        FailureRow{"ItemsAnArray", answer(200, R"({"data":{"items":[1]}})"),
-                   kBad + R"({"data":{"items":[1]}})"},
-        FailureRow{"DataAString", answer(200, R"({"data":"x"})"), kBad + R"({"data":"x"})"},
-        FailureRow{"HugeGarbage", answer(200, std::string(200000, '#')),
-                   kBad + std::string(200000, '#')},
-        FailureRow{"DeeplyNested", answer(200, std::string(100000, '[')),
-                   kBad + std::string(100000, '[')}),
-    [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
-
-TEST_F(InventoryTest, NullBodyErrorNamesTheRequest) {
-  startReady();
-  core().respondExternal(signedUrl("T"), nullBody());
-  const CallAnswer a = host.getSignedInventory({"T"});
-  EXPECT_EQ(a.error, kGet + "Error converting response for GET " + signedUrl("T") + ": body was null");
-}
-
-TEST_F(InventoryTest, UnansweredRequestCarriesTheCoresErrorText) {
-  startReady();
-  const CallAnswer a = host.getInventory({"EMOTE"});
-  EXPECT_EQ(a.status, 500u);
-  EXPECT_EQ(a.error, kGet + "No fake response for " + plainUrl({"EMOTE"}));
-}
-
-TEST_F(InventoryTest, EmptyObjectAndNullItemsAreEmptyAnswers) {
-  startReady();
-  remote(plainUrl({"A"}), "{}");
-  remote(plainUrl({"B"}), R"({"data":{"items":null}})");
-  EXPECT_EQ(host.getInventory({"A"}).json, "[]");
-  EXPECT_EQ(host.getInventory({"B"}).json, "[]");
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ class PluginBaseTest : public PluginFixture<> {};
 // ---- Handshake -----------------------------------------------------------------
 
 TEST_F(PluginBaseTest, HandshakeWritesTheSevenWords) {
-  EXPECT_EQ(+handshake.major, 18u);
+  EXPECT_EQ(+handshake.major, std::uint32_t{CORE_API_VERSION_MAJOR});
   EXPECT_EQ(+handshake.minor, 0u);
   EXPECT_EQ(+handshake.patch, 0u);
   ASSERT_NE(+handshake.callbacks, nullptr);
@@ -206,7 +206,7 @@ TEST_F(WatchTest, WatchesOfOneEventShareOneCoreSubscription) {
   const auto requests = core.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].uri, kSession);
-  EXPECT_EQ(requests[0].method, 2u);
+  EXPECT_EQ(requests[0].method, std::uint32_t{CORE_METHOD_GET});
   EXPECT_EQ(requests[0].args, nullptr);
   EXPECT_EQ(requests[0].argCount, 0u);
   EXPECT_EQ(requests[0].handle, core.handle());
@@ -508,7 +508,7 @@ TEST(PluginBaseLogging, SecondObjectLeavesLoggingAloneAndOutlivesTheFirst) {
   auto* second = new TestPlugin();
   EXPECT_EQ(LogManager::referenceCount(), references + 2);
   PluginHandshake h1{}, h2{};
-  h1.major = h2.major = 18;
+  h1.major = h2.major = CORE_API_VERSION_MAJOR;
   ASSERT_TRUE(first->Handshake(&h1, "first"));
   ASSERT_TRUE(second->Handshake(&h2, "second"));
   ASSERT_EQ(h1.callbacks->Start(h1.plugin, core.context()), 1);

@@ -24,7 +24,9 @@ class PluginLibraryTest : public ::testing::Test {
     ASSERT_TRUE(library->loaded()) << library->error();
   }
   // Loads the plug-in with a core announcing `major.minor.patch`.
-  PluginHandshake load(std::uint32_t major = 18, std::uint32_t minor = 0, std::uint32_t patch = 0) {
+  PluginHandshake load(std::uint32_t major = CORE_API_VERSION_MAJOR,
+                       std::uint32_t minor = CORE_API_VERSION_MINOR,
+                       std::uint32_t patch = CORE_API_VERSION_PATCH) {
     PluginHandshake h{};
     h.major = major;
     h.minor = minor;
@@ -50,7 +52,7 @@ TEST_F(PluginLibraryTest, ExportsOnlyTheEntryPoint) {
 
 TEST_F(PluginLibraryTest, HandshakeWritesVersionNameCallbacksAndTable) {
   PluginHandshake h = load(18, 4, 2);
-  EXPECT_EQ(+h.major, 18u);
+  EXPECT_EQ(+h.major, std::uint32_t{CORE_API_VERSION_MAJOR});
   EXPECT_EQ(+h.minor, 0u);
   EXPECT_EQ(+h.patch, 0u);
   ASSERT_NE(+h.callbacks, nullptr);
@@ -108,7 +110,7 @@ TEST_F(PluginLibraryTest, StartAndStopThroughTheCallbacks) {
                            R"("status":"","error":""})"));
   bool logged = false;
   for (const auto& [level, text] : core.logLines())
-    logged |= level == 2 && text == "qor-inventory: Could not find registered handler for async "
+    logged |= level == CORE_LOG_ERROR && text == "qor-inventory: Could not find registered handler for async "
                                     "service proxy event s.m";
   EXPECT_TRUE(logged);
   // Events for names the plug-in never subscribed are ignored.

@@ -228,7 +228,7 @@ TEST_F(RequestTest, ExternalRequestPutsTheUserAgentFirst) {
   const HttpResponse response = plugin->sendExternalRequest(request);
   const auto sent = core.externalRequests();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].method, 6u);
+  EXPECT_EQ(sent[0].method, std::uint32_t{CORE_METHOD_POST});
   EXPECT_EQ(sent[0].body, "{}");
   EXPECT_EQ(sent[0].setting1, 11u);
   EXPECT_EQ(sent[0].setting2, 22u);

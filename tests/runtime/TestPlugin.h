@@ -42,7 +42,7 @@ class PluginFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     plugin = new Plugin();
-    handshake.major = 18;
+    handshake.major = CORE_API_VERSION_MAJOR;
     handshake.minor = 3;
     handshake.patch = 7;
     ASSERT_TRUE(plugin->Handshake(&handshake, "test-plugin"));

@@ -2,6 +2,6 @@
 #include "PluginAbi.h"
 
 int qor_abi_c_check(void) {
-  PluginHandshake h = {18, 0, 0, 0, 0, 0, 0};
+  PluginHandshake h = {CORE_API_VERSION_MAJOR, CORE_API_VERSION_MINOR, CORE_API_VERSION_PATCH, 0, 0, 0, 0};
   return (int)h.major + (int)sizeof(CoreResponse);
 }

@@ -337,7 +337,7 @@ void QOR_CDECL FakeCore::sendExternal(const PluginCoreApi* api, ExternalResponse
   if (it == core.externals_.end() && core.defaultExternal_) {
     fixture = *core.defaultExternal_;
   } else if (it == core.externals_.end()) {
-    fixture.outcome = 3;
+    fixture.outcome = 3;  // not one of the named outcomes: the plug-in reads it as failed
     fixture.body = "No fake response for " + url;
   } else {
     fixture = it->second;

@@ -115,7 +115,7 @@ void fillFunction(ApiFunctionRecord& record, const char* name, const char* uri,
   record.head.returnCode = 13;
   record.dispatch = &dispatch;
   record.uriTemplate = uri;
-  record.method = 2;
+  record.method = CORE_METHOD_GET;
   record.methodName = "";
 }
 
@@ -138,7 +138,7 @@ extern "C" QOR_EXPORT void QOR_CDECL load_qor_inventory(PluginHandshake* handsha
   plugin->table.events = &plugin->event;
   plugin->table.eventCount = 1;
   // The version the host announced stays readable in the log of a test.
-  handshake->major = 18;
+  handshake->major = CORE_API_VERSION_MAJOR;
   handshake->minor = 0;
   handshake->patch = 0;
   handshake->callbacks = &plugin->callbacks;
