@@ -76,6 +76,7 @@ std::vector<std::pair<std::string, std::string>> referenceQuery(std::string_view
 }
 
 // The routed function every input calls: it answers with what it received.
+// Its answer must convert to a CoreValue and back.
 struct Route {
   TypeRegistry registry;
   ApiDispatcher dispatcher{registry};
@@ -87,13 +88,15 @@ struct Route {
         HttpMethod::Get, "/fuzz/v1/{id}/items/{+rest}",
         [](std::string id, std::string rest, std::vector<std::string> list, bool flag, std::int32_t count,
            BindingProperty object, Api::CatalogItem item, std::vector<Api::InventoryItemDTO> dtos) {
+          // The object argument is answered as it came (it may nest as deep
+          // as any value may, so it is not wrapped); otherwise a summary.
+          if (!object.isEmpty()) return FunctionResult<BindingProperty>::ok(std::move(object));
           BindingProperty answer;
           answer.member("id").setString(id);
           answer.member("rest").setString(rest);
           for (const std::string& s : list) answer.member("list").append().setString(s);
           answer.member("flag").setBool(flag);
           answer.member("count").setInt64(count);
-          answer.member("object") = object;
           answer.member("item").setString(item.inventoryType);
           answer.member("dtos").setUint64(dtos.size());
           return FunctionResult<BindingProperty>::ok(std::move(answer));
