@@ -41,7 +41,6 @@ struct BlobPayload {
   BlobBytes bytes;
 };
 
-inline BlobBytes& blobBytes(void* payload) noexcept { return static_cast<BlobPayload*>(payload)->bytes; }
 inline const BlobBytes& blobBytes(const void* payload) noexcept {
   return static_cast<const BlobPayload*>(payload)->bytes;
 }

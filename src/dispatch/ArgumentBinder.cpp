@@ -2,6 +2,8 @@
 // index and member paths), the core's argument list and the body.
 #include "dispatch/ArgumentBinder.h"
 
+#include <algorithm>
+
 #include "binding/CoreValueConverter.h"
 #include "binding/FormatMessage.h"
 #include "binding/TypeRegistry.h"
@@ -149,8 +151,12 @@ void ArgumentBinder::bindNamedText(BindingResult& status, ArgumentList& out, std
   if (dot != std::string_view::npos) {
     // A path into the argument's value: index segments make collections,
     // other segments make structure members.
-    BindingProperty* current = &slot;
     std::string_view rest = key.substr(dot + 1);
+    if (static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '.')) >= kMaxArgumentPathSegments) {
+      status.setError(formatMessage("Argument '%1' for '%2' is nested too deeply.", name, function_.name));
+      return;
+    }
+    BindingProperty* current = &slot;
     std::string_view segment;
     while (true) {
       const std::size_t next = rest.find('.');

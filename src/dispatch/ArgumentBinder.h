@@ -38,6 +38,12 @@ struct BindingSources {
 // huge collection.
 inline constexpr std::uint64_t kMaxArgumentIndex = 65535;
 
+// Segments a dotted key may have: each one nests the argument's value one
+// container deeper, and values are never nested deeper than the readers
+// accept. A longer key is refused ("Argument '<name>' for '<function>' is
+// nested too deeply.") before anything is built.
+inline constexpr std::size_t kMaxArgumentPathSegments = 1024;
+
 class ArgumentBinder {
  public:
   // `route` gives each argument's allowed location (missing entries: anywhere).

@@ -23,7 +23,8 @@ struct Frame {
   std::uint64_t count = 0;
   std::uint64_t index = 0;
   std::string_view key;  // the last map key, a view into the input
-  bool open = false;     // the container header has been read
+  std::size_t start = 0;  // the offset just after the container header
+  bool open = false;      // the container header has been read
 };
 
 // Elements set aside at most when a header arrives; beyond that the
@@ -69,6 +70,12 @@ class MsgPackParser {
       if (!readItem(item, frames.size())) break;
       if (item.open) frames.push_back(item);
     }
+    if (!failed_) {
+      // Containers whose last item ended the input are complete; one that
+      // still waits for items was cut off.
+      while (!frames.empty() && frames.back().open && frames.back().index == frames.back().count) frames.pop_back();
+      if (!frames.empty() && frames.back().open) failTruncated(frames.back());
+    }
     if (failed_) {
       out.result.setError(error_);
     }
@@ -82,6 +89,14 @@ class MsgPackParser {
   void fail(std::string message) {
     failed_ = true;
     error_ = std::move(message);
+  }
+
+  // The input ended before all the items a container announced.
+  void failTruncated(const Frame& frame) {
+    const bool isMap = frame.target->kind() == BindingPropertyKind::Structure;
+    fail(formatMessage(isMap ? "Invalid MessagePack data. Map of size %1 at position %2 is truncated."
+                             : "Invalid MessagePack data. Array of size %1 at position %2 is truncated.",
+                       isMap ? frame.count / 2 : frame.count, frame.start));
   }
 
   // Reads a big-endian number of `width` bytes, or fails with the truncation
@@ -160,6 +175,7 @@ class MsgPackParser {
       t.reserve(wanted);
     }
     frame.index = 0;
+    frame.start = pos_;
     frame.open = true;
     return true;
   }

@@ -17,8 +17,10 @@ struct [[nodiscard]] MsgPackReadResult {
 };
 
 // Reads the first value of the range and stops there; what follows is left to
-// the caller. Empty input succeeds with an empty value. Input that ends inside
-// a container succeeds with the items read so far. Map keys must be strings;
+// the caller. Empty input succeeds with an empty value. Input that ends before
+// a container's announced items have all come fails ("Array of size <n> at
+// position <p> is truncated.", p just after the container's header, for the
+// innermost such container; "Map of size ..." for maps). Map keys must be strings;
 // ext types and the unused byte 0xC1 are refused. Nothing is read past
 // data + size, and no memory is set aside for elements before they arrive.
 MsgPackReadResult readMsgPack(const void* data, std::size_t size);

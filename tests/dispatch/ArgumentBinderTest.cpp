@@ -205,6 +205,23 @@ TEST_F(ArgumentBinderTest, DottedMemberAndNestedPaths) {
   EXPECT_EQ(items.get(1).get("name").asString(), "[1]");
 }
 
+// A dotted key nests the value one container per segment: a URI cannot make
+// it deeper than any reader would accept.
+TEST_F(ArgumentBinderTest, DottedPathsNestNoDeeperThanTheLimit) {
+  std::string key = "obj";
+  for (std::size_t i = 0; i < kMaxArgumentPathSegments; ++i) key += ".a";
+  ASSERT_TRUE(bindText(key, "x").ok);
+  std::size_t depth = 0;
+  for (const BindingProperty* v = &value("obj"); v->kind() == Kind::Structure; v = &v->get("a")) ++depth;
+  EXPECT_EQ(depth, kMaxArgumentPathSegments);
+
+  key += ".0";
+  BindingResult status = bindText(key, "x");
+  EXPECT_FALSE(status.ok);
+  EXPECT_EQ(status.errorText(), "Argument 'obj' for 'F' is nested too deeply.");
+  EXPECT_TRUE(value("obj").isEmpty()) << "nothing is built for a refused key";
+}
+
 TEST_F(ArgumentBinderTest, EmptyTextsGiveTrueOrEmptyContainers) {
   ASSERT_TRUE(bindText("flag", "").ok);
   EXPECT_TRUE(value("flag").asBool());

@@ -83,12 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         MsgPackCase{{0xDD, 0x00, 0x00, 0x00, 0x01, 0x90}, "[[]]", 6},
         MsgPackCase{{0xDE, 0x00, 0x01, 0xA0, 0x01}, "{:i1}", 5},
         MsgPackCase{{0xDF, 0x00, 0x00, 0x00, 0x01, 0xDA, 0x00, 0x01, 'k', 0x90}, "{k:[]}", 10},
-        // Input that ends inside a container gives the items read so far.
-        MsgPackCase{{0x92, 0x01}, "[i1]", 2}, MsgPackCase{{0x82, 0xA1, 'a', 0x01, 0xA1, 'b'}, "{a:i1}", 6},
-        MsgPackCase{{0x91}, "[]", 1},
-        // Announcing four billion elements or pairs reserves nothing up front.
-        MsgPackCase{{0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}, "[i1]", 6},
-        MsgPackCase{{0xDF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA1, 'a', 0x01}, "{a:i1}", 8}));
+        // A container whose last item ends the input is complete.
+        MsgPackCase{{0x91, 0x91, 0x01}, "[[i1]]", 3}));
 
 // A repeated key: a scalar replaces, a map merges, an array overwrites
 // element by element and the longer array keeps its tail.
@@ -135,7 +131,17 @@ INSTANTIATE_TEST_SUITE_P(
         MsgPackCase{{0xDB, 0xFF, 0xFF, 0xFF, 0xFF, 'a'}, "Invalid MessagePack data. String of size 4294967295 at position 5 is truncated.", 5},
         MsgPackCase{{0x81, 0xA2, 'k'}, "Invalid MessagePack data. String of size 2 at position 2 is truncated.", 2},
         MsgPackCase{{0xC4, 0x05, 1, 2}, "Invalid MessagePack data. Raw bytes of size 5 at position 2 are truncated.", 2},
-        MsgPackCase{{0xC6, 0x80, 0, 0, 0}, "Invalid MessagePack data. Raw bytes of size 2147483648 at position 5 are truncated.", 5}));
+        MsgPackCase{{0xC6, 0x80, 0, 0, 0}, "Invalid MessagePack data. Raw bytes of size 2147483648 at position 5 are truncated.", 5},
+        // Input that ends before a container's announced items is cut off,
+        // not a shorter value: the innermost open container is named.
+        MsgPackCase{{0x92, 0x01}, "Invalid MessagePack data. Array of size 2 at position 1 is truncated.", 2},
+        MsgPackCase{{0x91}, "Invalid MessagePack data. Array of size 1 at position 1 is truncated.", 1},
+        MsgPackCase{{0x91, 0x92, 0x01}, "Invalid MessagePack data. Array of size 2 at position 2 is truncated.", 3},
+        MsgPackCase{{0x82, 0xA1, 'a', 0x01, 0xA1, 'b'}, "Invalid MessagePack data. Map of size 2 at position 1 is truncated.", 6},
+        MsgPackCase{{0x81, 0xA1, 'a'}, "Invalid MessagePack data. Map of size 1 at position 1 is truncated.", 3},
+        // Announcing four billion elements or pairs reserves nothing up front.
+        MsgPackCase{{0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}, "Invalid MessagePack data. Array of size 4294967295 at position 5 is truncated.", 6},
+        MsgPackCase{{0xDF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA1, 'a', 0x01}, "Invalid MessagePack data. Map of size 4294967295 at position 5 is truncated.", 8}));
 
 TEST(MsgPackReaderTest, RejectsEveryExtAndUnusedTypeByte) {
   const std::uint8_t rejected[] = {0xC1, 0xC7, 0xC8, 0xC9, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8};

@@ -215,6 +215,11 @@ void FakeCore::respondExternal(const std::string& url, FakeExternalResponse resp
   externals_[url] = std::move(response);
 }
 
+void FakeCore::respondExternalDefault(FakeExternalResponse response) {
+  std::lock_guard<std::mutex> g(mutex_);
+  defaultExternal_ = std::move(response);
+}
+
 void QOR_CDECL FakeCore::sendRequest(const PluginCoreApi* api, CoreResponse* response,
                                      const CoreRequest* request) {
   FakeCore& core = from(api);
@@ -334,7 +339,9 @@ void QOR_CDECL FakeCore::sendExternal(const PluginCoreApi* api, ExternalResponse
   if (!response) return;
   auto it = core.externals_.find(url);
   FakeExternalResponse fixture;
-  if (it == core.externals_.end()) {
+  if (it == core.externals_.end() && core.defaultExternal_) {
+    fixture = *core.defaultExternal_;
+  } else if (it == core.externals_.end()) {
     fixture.outcome = 3;  // not one of the named outcomes: the plug-in reads it as failed
     fixture.body = "No fake response for " + url;
   } else {

@@ -120,6 +120,9 @@ class FakeCore {
   void respond(const std::string& uri, FakeResponse response);
   void respondJson(const std::string& uri, const std::string& json);
   void respondExternal(const std::string& url, FakeExternalResponse response);
+  // The answer to every URL without an answer of its own (none by default:
+  // such a request fails with outcome 3).
+  void respondExternalDefault(FakeExternalResponse response);
 
   // ---- Events ----
   // Delivers an event through the active subscription of that name, as the
@@ -180,6 +183,7 @@ class FakeCore {
   mutable std::mutex mutex_;
   std::map<std::string, FakeResponse> responses_;
   std::map<std::string, FakeExternalResponse> externals_;
+  std::optional<FakeExternalResponse> defaultExternal_;
   std::map<std::string, RecordedSubscription> active_;
   std::deque<FakeValue> bodies_;
   std::deque<std::string> texts_;  // bodies handed out stay valid until the fake goes
