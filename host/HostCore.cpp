@@ -79,7 +79,7 @@ struct CoreEntries {
     try {
       plugin->core->bus_.publish(plugin->shortName, event->name, coreValueToJson(event->payload));
     } catch (...) {
-      plugin->core->log_.write(2, "host", "Dropped an event that could not be copied");
+      plugin->core->log_.write(CORE_LOG_ERROR, "host", "Dropped an event that could not be copied");
     }
   }
 
@@ -90,7 +90,7 @@ struct CoreEntries {
     try {
       plugin->core->bus_.subscribe(eventName, handle, callback, context, flags);
     } catch (...) {
-      plugin->core->log_.write(2, "host", std::string("Subscription failed: ") + eventName);
+      plugin->core->log_.write(CORE_LOG_ERROR, "host", std::string("Subscription failed: ") + eventName);
     }
   }
 
@@ -128,7 +128,7 @@ struct CoreEntries {
     LoadedPlugin* plugin = ownerOf(api);
     if (plugin == nullptr) return;
     if (tWaitLabels.empty()) {
-      plugin->core->log_.write(1, "host",
+      plugin->core->log_.write(CORE_LOG_WARN, "host",
                                plugin->shortName + " left a wait section it never entered");
       return;
     }
@@ -236,7 +236,7 @@ LoadResult HostCore::load(const std::string& path) {
   plugin->table.owner = plugin.get();
   plugin->context.api = &plugin->table.api;
   plugin->context.handle = plugin.get();
-  log_.write(3, "host",
+  log_.write(CORE_LOG_ALWAYS, "host",
              "Loaded " + plugin->shortName + " (plug-in API " + std::to_string(handshake.major) +
                  "." + std::to_string(handshake.minor) + "." + std::to_string(handshake.patch) +
                  ") from " + path);
@@ -250,7 +250,7 @@ bool HostCore::start(LoadedPlugin& plugin) {
   if (plugin.started) return true;
   plugin.started = true;  // Stop is owed even when Start reports failure
   const bool ok = plugin.callbacks->Start(plugin.object, &plugin.context) != 0;
-  log_.write(ok ? 3 : 2, "host", plugin.shortName + (ok ? " started" : " failed to start"));
+  log_.write(ok ? CORE_LOG_ALWAYS : CORE_LOG_ERROR, "host", plugin.shortName + (ok ? " started" : " failed to start"));
   return ok;
 }
 
@@ -267,7 +267,7 @@ void HostCore::stopAll() {
     if (plugin.started) {
       plugin.callbacks->Stop(plugin.object);
       bus_.detach(plugin.context.handle);
-      log_.write(3, "host", plugin.shortName + " stopped");
+      log_.write(CORE_LOG_ALWAYS, "host", plugin.shortName + " stopped");
     }
     // The library stays mapped until the process ends, as with a core that
     // unloads nothing: objects the plug-in keeps in process-wide statics stay

@@ -36,23 +36,6 @@ std::optional<std::string> percentDecode(std::string_view text) {
   return out;
 }
 
-std::string percentEncode(std::string_view text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-    if (unreserved) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kDigits[c >> 4];
-      out += kDigits[c & 15];
-    }
-  }
-  return out;
-}
-
 InventoryQueryResult parseInventoryQuery(std::string_view queryText) {
   InventoryQueryResult result;
   if (!queryText.empty() && queryText.front() == '?') queryText.remove_prefix(1);

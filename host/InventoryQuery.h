@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "src/dispatch/PercentEncode.h"
+
 namespace qor::host {
 
 // "puuid=P&inventoryTypes=A&inventoryTypes=B&location=L&accountId=N[&signed=true]".
@@ -22,8 +24,6 @@ struct InventoryQuery {
 
 // Percent-decodes `text`; a "%" not followed by two hex digits is an error.
 std::optional<std::string> percentDecode(std::string_view text);
-// Percent-encodes everything but the unreserved characters A-Z a-z 0-9 - . _ ~.
-std::string percentEncode(std::string_view text);
 
 // Parses the part after "?" (a leading "?" is skipped). Returns the error
 // text on malformed input: a bad escape, an accountId that is not an

@@ -1,6 +1,8 @@
 // RequestBuilder: valid calls and their variants.
 #include "validator/RequestBuilder.h"
 
+#include "src/dispatch/PercentEncode.h"
+
 #include <algorithm>
 
 namespace qor::validator {

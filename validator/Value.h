@@ -58,7 +58,5 @@ std::string toArgumentText(const Value& value);
 // message naming the offset when it is not JSON. Integers become kSigned
 // (negative) or kUnsigned, other numbers kDouble.
 bool parseJson(std::string_view text, Value& out, std::string* error);
-// Percent-encodes all but the unreserved characters (A-Z a-z 0-9 - . _ ~).
-std::string percentEncode(const std::string& text);
 
 }  // namespace qor::validator

@@ -62,7 +62,5 @@ class PluginSession {
 
 // A JSON string literal of the text.
 std::string jsonText(const std::string& text);
-// Percent-encodes every byte outside the unreserved characters.
-std::string urlEncode(const std::string& text);
 
 }  // namespace qor::fuzz

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FuzzTargets.h"
+#include "dispatch/PercentEncode.h"
 #include "support/CoreValueBuilder.h"
 #include "support/FuzzCheck.h"
 #include "support/FuzzInput.h"
@@ -40,12 +41,12 @@ std::string typesQuery(FuzzInput& in) {
     case 0: {
       std::string list = "[";
       for (std::size_t i = 0; i < count; ++i) list += (i ? "," : "") + jsonText(typeName(in));
-      return "?inventoryTypes=" + urlEncode(list + "]");
+      return "?inventoryTypes=" + percentEncode(list + "]");
     }
     case 1: {
       std::string query = "?";
       for (std::size_t i = 0; i < count; ++i)
-        query += (i ? "&" : "") + std::string("inventoryTypes.") + std::to_string(i) + "=" + urlEncode(typeName(in));
+        query += (i ? "&" : "") + std::string("inventoryTypes.") + std::to_string(i) + "=" + percentEncode(typeName(in));
       return query;
     }
     case 2: return "";

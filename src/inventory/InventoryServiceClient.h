@@ -40,10 +40,6 @@ inline constexpr std::string_view kUndecodableTemplate = "Couldn't deserialize i
 inline constexpr std::string_view kUrlTooLongText = "URL too long";
 inline constexpr std::int32_t kFetchFailedCode = 500;
 
-// Percent-encodes every byte except the unreserved characters A-Z, a-z, 0-9,
-// "-", ".", "_" and "~" (upper-case hex digits), so that a name holding "&",
-// "=", "#" or a blank cannot change the query.
-std::string percentEncode(std::string_view text);
 
 // <base>/qorinventoryservice/v2/inventories?puuid=P&inventoryTypes=A&...&location=L&accountId=N,
 // one "inventoryTypes=" pair per type in order (none for an empty list).

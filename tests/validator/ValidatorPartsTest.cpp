@@ -1,6 +1,7 @@
 // The validator's own parts, from outside: the export name rule, route
 // templates, the checks of values a plug-in hands back, the type check, and
 // the renderings of synthesized values.
+#include "src/dispatch/PercentEncode.h"
 #include "validator/ApiModel.h"
 #include "validator/CoreValues.h"
 #include "validator/ExportName.h"
