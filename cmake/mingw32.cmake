@@ -1,44 +1,5 @@
-# Cross-compilation to 32-bit Windows with the i686 MinGW-w64 toolchain (the
-# POSIX-threads variant, which std::thread and std::mutex need). libyaml for
-# the target is staged under QOR_MINGW_DEPS by scripts/build-mingw-libyaml.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
+# Cross-compilation to 32-bit Windows with the i686 MinGW-w64 toolchain, the
+# shipping build of the plug-in DLL.
 set(QOR_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QOR_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QOR_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QOR_MINGW_TRIPLE}-windres)
-
-if(NOT QOR_MINGW_DEPS)
-  set(QOR_MINGW_DEPS ${CMAKE_CURRENT_LIST_DIR}/../build/deps/mingw32)
-endif()
-get_filename_component(QOR_MINGW_DEPS ${QOR_MINGW_DEPS} ABSOLUTE)
-set(QOR_MINGW_DEPS ${QOR_MINGW_DEPS} CACHE PATH "Staged target libraries for the MinGW build")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QOR_MINGW_TRIPLE} ${QOR_MINGW_DEPS})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The staged headers (libyaml, and the RapidJSON link) reach every target.
-set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES ${QOR_MINGW_DEPS}/include)
-set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${QOR_MINGW_DEPS}/include)
-
-# pkg-config sees only the staged target libraries, never the build machine's.
-set(ENV{PKG_CONFIG_LIBDIR} ${QOR_MINGW_DEPS}/lib/pkgconfig)
-set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
-set(ENV{PKG_CONFIG_PATH} "")
-
-# No MinGW runtime DLL is needed next to the plug-in or the test programs:
-# libgcc, libstdc++ and winpthread are linked in statically.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test programs run under Wine when it is installed; test discovery waits for
-# ctest so that building never needs Wine.
-find_program(QOR_WINE NAMES wine wine-stable)
-if(QOR_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QOR_WINE})
-endif()
-set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+set(QOR_MINGW_TARGET mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)

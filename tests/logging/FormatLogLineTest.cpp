@@ -93,7 +93,7 @@ TEST(FormatLogLine, ProcessCodes) {
   // The default console format: "<exe>(<thread>):  ERROR| text".
   EXPECT_EQ(line("#E(#T): #L| #M", r),
             std::string(executableFileName()) + "(" + threadHex() + "):  ERROR| text\n");
-  EXPECT_EQ(std::string(executableFileName()), "logging_tests");
+  EXPECT_EQ(std::string(executableFileName()), QOR_TEST_PROGRAM_NAME);
   // "%06d.%03d" seconds since the log's clock started, then the line feed.
   const std::string h = line("#H", r);
   ASSERT_EQ(h.size(), 11u) << h;

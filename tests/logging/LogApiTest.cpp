@@ -146,7 +146,7 @@ TEST(LogApiFormatting, GroupsRecordsLevelsAndTimes) {
   EXPECT_EQ(api.formatFileTime(&r, buf, sizeof buf), 19u);
   EXPECT_STREQ(buf, "2024-01-02T03-04-05");
   EXPECT_STREQ(api.levelText(LogLevel::Always), "ALWAYS");
-  EXPECT_STREQ(api.executableFileName(), "logging_tests");
+  EXPECT_STREQ(api.executableFileName(), QOR_TEST_PROGRAM_NAME);
 
   LogRecord now;
   api.currentTime(&now);
