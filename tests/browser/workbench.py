@@ -15,6 +15,7 @@ import time
 import urllib.parse
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -89,8 +90,11 @@ def stop_browser(driver, profile):
 
 
 def wait_for(driver, condition, timeout=20, message=''):
-    """Polls `condition(driver)` until it gives a true value, which it returns."""
-    return WebDriverWait(driver, timeout, poll_frequency=0.05).until(condition, message)
+    """Polls `condition(driver)` until it gives a true value, which it returns.
+    A row the page replaced between finding it and reading it (the live lists
+    redraw during a burst) counts as "not yet", not as a failure."""
+    return WebDriverWait(driver, timeout, poll_frequency=0.05,
+                         ignored_exceptions=(StaleElementReferenceException,)).until(condition, message)
 
 
 def css(root, selector):
