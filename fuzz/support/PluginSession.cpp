@@ -1,6 +1,5 @@
 #include "support/PluginSession.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "runtime/CoreEventName.h"
@@ -103,23 +102,6 @@ bool PluginSession::deliver(const std::string& uri, const CoreValue& eventType, 
   payload.u.block.data = members;
   payload.u.block.count = 3;
   return core.deliverRaw(coreEventName(uri), payload);
-}
-
-std::string jsonText(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
 }
 
 }  // namespace qor::fuzz

@@ -60,7 +60,4 @@ class PluginSession {
   bool started_ = false;
 };
 
-// A JSON string literal of the text.
-std::string jsonText(const std::string& text);
-
 }  // namespace qor::fuzz

@@ -40,7 +40,7 @@ std::string typesQuery(FuzzInput& in) {
   switch (in.below(4)) {
     case 0: {
       std::string list = "[";
-      for (std::size_t i = 0; i < count; ++i) list += (i ? "," : "") + jsonText(typeName(in));
+      for (std::size_t i = 0; i < count; ++i) list += (i ? "," : "") + testing::jsonString(typeName(in));
       return "?inventoryTypes=" + percentEncode(list + "]");
     }
     case 1: {
@@ -65,7 +65,7 @@ std::string itemsJson(FuzzInput& in) {
   const std::size_t types = in.below(3);
   for (std::size_t t = 0; t < types; ++t) {
     const std::string type = typeName(in);
-    items += (t ? "," : "") + jsonText(type) + ":";
+    items += (t ? "," : "") + testing::jsonString(type) + ":";
     if (in.below(8) == 0) {
       items += in.text(32);  // not a list at all
       continue;
@@ -74,8 +74,8 @@ std::string itemsJson(FuzzInput& in) {
     const std::size_t count = in.below(4);
     for (std::size_t i = 0; i < count; ++i) {
       items += (i ? "," : "") + std::string(R"({"itemId":)") + std::to_string(static_cast<std::int32_t>(in.u32())) +
-               R"(,"inventoryType":)" + jsonText(in.flag() ? type : typeName(in)) + R"(,"instanceId":)" +
-               jsonText(in.text(16)) + R"(,"f2p":)" + (in.flag() ? "true" : "false") + R"(,"rental":)" +
+               R"(,"inventoryType":)" + testing::jsonString(in.flag() ? type : typeName(in)) + R"(,"instanceId":)" +
+               testing::jsonString(in.text(16)) + R"(,"f2p":)" + (in.flag() ? "true" : "false") + R"(,"rental":)" +
                (in.flag() ? "true" : "false") + "}";
     }
     items += "]";
@@ -102,7 +102,7 @@ void remoteAnswer(PluginSession& session, FuzzInput& in) {
     answer.body = in.text(512);
   } else {
     answer.body = R"({"data":{"puuid":"p-1","accountId":7,"items":)" + itemsJson(in) + R"(,"expires":)" +
-                  jsonText(expires(in)) + R"(,"itemsJwt":)" + jsonText(in.text(64)) + "}}";
+                  testing::jsonString(expires(in)) + R"(,"itemsJwt":)" + testing::jsonString(in.text(64)) + "}}";
   }
   session.core.respondExternalDefault(answer);
 }
@@ -126,8 +126,8 @@ void catalogAnswer(PluginSession& session, FuzzInput& in) {
       const std::size_t count = in.below(4);
       for (std::size_t i = 0; i < count; ++i) {
         list += (i ? "," : "") + std::string(R"({"itemId":)") + std::to_string(in.byte()) + R"(,"inventoryType":)" +
-                jsonText(typeName(in));
-        if (in.flag()) list += R"(,"itemInstanceId":)" + jsonText(in.flag() ? std::string("i1") : in.text(8));
+                testing::jsonString(typeName(in));
+        if (in.flag()) list += R"(,"itemInstanceId":)" + testing::jsonString(in.flag() ? std::string("i1") : in.text(8));
         list += "}";
       }
       answer.json = list + "]";
@@ -138,7 +138,7 @@ void catalogAnswer(PluginSession& session, FuzzInput& in) {
 
 // The envelope of a messaging-service message around a payload.
 std::string envelope(const std::string& payload) {
-  return R"({"resource":"r","service":"s","version":"1","timestamp":5,"payload":)" + jsonText(payload) + "}";
+  return R"({"resource":"r","service":"s","version":"1","timestamp":5,"payload":)" + testing::jsonString(payload) + "}";
 }
 
 std::string notificationPayload(FuzzInput& in, bool entitlement) {
@@ -146,14 +146,14 @@ std::string notificationPayload(FuzzInput& in, bool entitlement) {
     case 0: return in.text(128);
     case 1:
       if (entitlement) {
-        return R"({"itemId":)" + jsonText(in.flag() ? std::string("i1") : in.text(8)) + R"(,"itemTypeId":)" +
-               jsonText(kCapTypeIds[in.below(std::size(kCapTypeIds))]) + "}";
+        return R"({"itemId":)" + testing::jsonString(in.flag() ? std::string("i1") : in.text(8)) + R"(,"itemTypeId":)" +
+               testing::jsonString(kCapTypeIds[in.below(std::size(kCapTypeIds))]) + "}";
       } else {
         std::string items = "[";
         const std::size_t count = in.below(3);
         for (std::size_t i = 0; i < count; ++i)
-          items += (i ? "," : "") + std::string(R"({"inventoryType":)") + jsonText(typeName(in)) + R"(,"itemId":)" +
-                   jsonText(in.flag() ? std::string("i1") : in.text(8)) + "}";
+          items += (i ? "," : "") + std::string(R"({"inventoryType":)") + testing::jsonString(typeName(in)) + R"(,"itemId":)" +
+                   testing::jsonString(in.flag() ? std::string("i1") : in.text(8)) + "}";
         return R"({"transactionId":"t","items":)" + items + "]}";
       }
     default: return "";
@@ -194,7 +194,7 @@ void resourceEvent(PluginSession& session, FuzzInput& in, CoreValueBuilder& valu
 void regionAnswer(PluginSession& session, FuzzInput& in) {
   testing::FakeResponse answer;
   if (in.flag()) {
-    answer.json = R"({"servers":{"loctavian_service_location":)" + jsonText(in.text(16)) + "}}";
+    answer.json = R"({"servers":{"loctavian_service_location":)" + testing::jsonString(in.text(16)) + "}}";
   } else if (in.flag()) {
     answer.error = "unavailable";
   } else {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace qor::testing {
@@ -22,6 +23,10 @@ void appendJsonString(std::string& out, std::string_view text) {
       out += c;
     } else if (c == '\n') {
       out += "\\n";
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
     } else {
       out += c;
     }

@@ -40,7 +40,8 @@ class FakeValue {
   std::deque<std::vector<CoreStructMember>> members_;
 };
 
-// A JSON string literal of the text (quotes, backslashes and line feeds escaped).
+// A JSON string literal of the text (quotes, backslashes and control characters
+// escaped).
 std::string jsonString(std::string_view text);
 
 // Renders a CoreValue as compact JSON (members in record order, blobs as
