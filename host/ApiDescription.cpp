@@ -1,6 +1,10 @@
 // API table reading for the host.
 #include "host/ApiDescription.h"
 
+#include <vector>
+
+#include "src/dispatch/RouteMatcher.h"
+
 namespace qor::host {
 namespace {
 
@@ -116,35 +120,6 @@ json describeType(const ApiTypeRecord& record) {
   return type;
 }
 
-// Matches template and path from the given positions; variables that take
-// any rest try every split so that a literal after them can still match.
-bool matchFrom(std::string_view tmpl, std::size_t t, std::string_view path, std::size_t p) {
-  while (t < tmpl.size()) {
-    if (tmpl[t] == '{') {
-      const std::size_t close = tmpl.find('}', t);
-      if (close == std::string_view::npos) return false;
-      const bool anyRest = close > t + 1 && (tmpl[t + 1] == '+' || tmpl[t + 1] == '#');
-      const std::size_t next = close + 1;
-      if (!anyRest) {
-        std::size_t end = p;
-        while (end < path.size() && path[end] != '/') ++end;
-        // A segment variable never gives characters back.
-        t = next;
-        p = end;
-        continue;
-      }
-      for (std::size_t end = path.size() + 1; end-- > p;) {
-        if (matchFrom(tmpl, next, path, end)) return true;
-      }
-      return false;
-    }
-    if (p >= path.size() || path[p] != tmpl[t]) return false;
-    ++t;
-    ++p;
-  }
-  return p == path.size();
-}
-
 }  // namespace
 
 std::uint32_t methodCode(std::string_view name) {
@@ -172,8 +147,11 @@ const char* typeCodeName(std::uint32_t code) {
 }
 
 bool matchUriTemplate(std::string_view uriTemplate, std::string_view path) {
+  // The plug-in's own matcher, so that the host finds exactly the functions
+  // the plug-in's router would.
   if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
-  return matchFrom(uriTemplate, 0, path, 0);
+  std::vector<std::string_view> captures;
+  return RouteMatcher(uriTemplate).match(path, captures);
 }
 
 const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t method,

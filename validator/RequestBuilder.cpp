@@ -2,6 +2,7 @@
 #include "validator/RequestBuilder.h"
 
 #include "src/dispatch/PercentEncode.h"
+#include "src/dispatch/RouteMatcher.h"
 
 #include <algorithm>
 
@@ -25,40 +26,12 @@ bool mentionsEnum(const TypeRefModel& type) {
   return type.code == kTypeEnum || ((type.code == kTypeVector || type.code == kTypeMap) && type.element == kTypeEnum);
 }
 
-bool matchFrom(std::string_view tmpl, std::size_t t, std::string_view path, std::size_t p) {
-  while (t < tmpl.size()) {
-    if (tmpl[t] == '{') {
-      const std::size_t close = tmpl.find('}', t);
-      if (close == std::string_view::npos) return false;
-      const char mark = close > t + 1 ? tmpl[t + 1] : '\0';
-      const std::size_t next = close + 1;
-      if (mark == '#') {
-        if (p >= path.size() || path[p] != '#') return false;
-        ++p;
-      }
-      if (mark != '+' && mark != '#') {
-        std::size_t end = p;
-        while (end < path.size() && path[end] != '/') ++end;
-        t = next;
-        p = end;
-        continue;
-      }
-      for (std::size_t end = path.size() + 1; end-- > p;)
-        if (matchFrom(tmpl, next, path, end)) return true;
-      return false;
-    }
-    if (p >= path.size() || path[p] != tmpl[t]) return false;
-    ++t;
-    ++p;
-  }
-  return p == path.size();
-}
-
 }  // namespace
 
 bool templateMatches(std::string_view uriTemplate, std::string_view path) {
   if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
-  return matchFrom(uriTemplate, 0, path, 0);
+  std::vector<std::string_view> captures;
+  return RouteMatcher(uriTemplate).match(path, captures);
 }
 
 const char* callVariantName(CallVariant variant) {

@@ -51,6 +51,8 @@ TEST(RouteTemplate, MatchesAsTheRouterDoes) {
   EXPECT_TRUE(templateMatches("/files/{+path}", "/files/a/b"));
   EXPECT_TRUE(templateMatches("/a/", "/a"));
   EXPECT_FALSE(templateMatches("/a", "/a/extra"));
+  // A segment variable gives characters back to a literal that follows it.
+  EXPECT_TRUE(templateMatches("/items/{id}.json", "/items/5.json"));
 }
 
 TEST(ValueCheck, FindsEveryBrokenRule) {
