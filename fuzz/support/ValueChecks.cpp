@@ -1,87 +1,16 @@
 #include "support/ValueChecks.h"
 
-#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "PluginAbi.h"
 #include "binding/CoreValueConverter.h"
+#include "formats/ValueText.h"
 #include "support/FuzzCheck.h"
 
 namespace qor::fuzz {
 namespace {
-
-void render(std::string& out, const BindingProperty& v, std::size_t limit) {
-  if (out.size() > limit) return;
-  char buffer[64];
-  switch (v.kind()) {
-    case BindingPropertyKind::Empty: out += '~'; return;
-    case BindingPropertyKind::Bool: out += v.asBool() ? "true" : "false"; return;
-    case BindingPropertyKind::Signed:
-      std::snprintf(buffer, sizeof buffer, "i%lld", static_cast<long long>(v.asInt64()));
-      out += buffer;
-      return;
-    case BindingPropertyKind::Unsigned:
-      std::snprintf(buffer, sizeof buffer, "u%llu", static_cast<unsigned long long>(v.asUint64()));
-      out += buffer;
-      return;
-    case BindingPropertyKind::Float:
-      std::snprintf(buffer, sizeof buffer, "f%.17g", v.asDouble());
-      out += buffer;
-      return;
-    case BindingPropertyKind::String:
-      out += '"';
-      for (unsigned char c : v.asString()) {
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-          out += static_cast<char>(c);
-        } else {
-          std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
-          out += buffer;
-        }
-      }
-      out += '"';
-      return;
-    case BindingPropertyKind::Blob:
-      out += "b'";
-      for (unsigned char c : v.asBlob()) {
-        std::snprintf(buffer, sizeof buffer, "%02x", c);
-        out += buffer;
-      }
-      out += '\'';
-      return;
-    case BindingPropertyKind::Enum:
-      std::snprintf(buffer, sizeof buffer, "e%d", v.asEnum()->value);
-      out += buffer;
-      return;
-    case BindingPropertyKind::Collection: {
-      out += '[';
-      bool first = true;
-      for (const BindingProperty& e : v.elements()) {
-        if (!first) out += ',';
-        first = false;
-        render(out, e, limit);
-        if (out.size() > limit) return;
-      }
-      out += ']';
-      return;
-    }
-    case BindingPropertyKind::Structure: {
-      out += '{';
-      bool first = true;
-      v.forEachMember([&](std::string_view name, const BindingProperty& m) {
-        if (out.size() > limit) return;
-        if (!first) out += ',';
-        first = false;
-        out.append(name.data(), name.size());
-        out += ':';
-        render(out, m, limit);
-      });
-      out += '}';
-      return;
-    }
-  }
-}
 
 // The path to a difference is built on the way out, only when there is one.
 bool differ(std::string* where, const std::string& /*unused*/, const std::string& what) {
@@ -228,7 +157,7 @@ void throughCoreValue(const BindingProperty& v, BindingProperty& out) {
 
 std::string valueText(const BindingProperty& value, std::size_t limit) {
   std::string out;
-  render(out, value, limit);
+  test::appendValueText(out, value, limit);
   if (out.size() > limit) {
     out.resize(limit);
     out += "...";

@@ -3,10 +3,12 @@
 //
 //   empty ~   bool true/false   signed i-5   unsigned u5   float f1.5
 //   string "text" (bytes outside 0x20..0x7E as \xHH)   blob b'0aff'
-//   collection [a,b]   structure {name:value,...} in member order
+//   enum e3   collection [a,b]   structure {name:value,...} in member order
+// A limit cuts the rendering short once the text is longer (fuzz messages).
 #pragma once
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -26,7 +28,9 @@ inline void appendBytes(std::string& out, std::string_view bytes) {
   }
 }
 
-inline void appendValueText(std::string& out, const BindingProperty& v) {
+inline void appendValueText(std::string& out, const BindingProperty& v,
+                            std::size_t limit = std::numeric_limits<std::size_t>::max()) {
+  if (out.size() > limit) return;
   char buffer[64];
   switch (v.kind()) {
     case BindingPropertyKind::Empty:
@@ -61,15 +65,17 @@ inline void appendValueText(std::string& out, const BindingProperty& v) {
       out += '\'';
       break;
     case BindingPropertyKind::Enum:
-      out += "enum";
+      std::snprintf(buffer, sizeof buffer, "e%d", v.asEnum()->value);
+      out += buffer;
       break;
     case BindingPropertyKind::Collection: {
       out += '[';
       bool first = true;
       for (const BindingProperty& e : v.elements()) {
+        if (out.size() > limit) return;
         if (!first) out += ',';
         first = false;
-        appendValueText(out, e);
+        appendValueText(out, e, limit);
       }
       out += ']';
       break;
@@ -78,11 +84,12 @@ inline void appendValueText(std::string& out, const BindingProperty& v) {
       out += '{';
       bool first = true;
       v.forEachMember([&](std::string_view name, const BindingProperty& m) {
+        if (out.size() > limit) return;
         if (!first) out += ',';
         first = false;
         appendBytes(out, name);
         out += ':';
-        appendValueText(out, m);
+        appendValueText(out, m, limit);
       });
       out += '}';
       break;
