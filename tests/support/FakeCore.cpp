@@ -25,7 +25,7 @@ void appendJsonString(std::string& out, std::string_view text) {
       out += "\\n";
     } else if (static_cast<unsigned char>(c) < 0x20) {
       char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
       out += escape;
     } else {
       out += c;
