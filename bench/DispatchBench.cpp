@@ -12,7 +12,7 @@
 #include "binding/PropertyConverter.h"
 #include "binding/TypeRegistration.h"
 #include "dispatch/ApiDispatcher.h"
-#include "dispatch/RouteMatcher.h"
+#include "protocol/RouteMatcher.h"
 
 namespace {
 

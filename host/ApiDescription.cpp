@@ -3,19 +3,13 @@
 
 #include <vector>
 
-#include "src/dispatch/RouteMatcher.h"
+#include "protocol/ProtocolNames.h"
+#include "protocol/RouteMatcher.h"
 
 namespace qor::host {
 namespace {
 
 using nlohmann::json;
-
-// Type codes of the records' type references that name a container or a
-// registered type.
-constexpr std::uint32_t kTypeVector = 15;
-constexpr std::uint32_t kTypeEnum = 16;
-constexpr std::uint32_t kTypeStruct = 17;
-constexpr std::uint32_t kTypeMap = 19;
 
 std::string text(const char* value) { return value == nullptr ? std::string() : value; }
 
@@ -26,36 +20,21 @@ json tagList(const char* const* tags, std::uint32_t count) {
 }
 
 json typeRef(std::uint32_t code, std::uint32_t element, const char* name) {
-  json ref = {{"type", typeCodeName(code)}};
-  if (element != 0) ref["element"] = typeCodeName(element);
+  json ref = {{"type", coreTypeName(code)}};
+  if (element != 0) ref["element"] = coreTypeName(element);
   if (name != nullptr && *name != '\0') ref["typeName"] = name;
   return ref;
 }
 
-const char* locationName(std::uint32_t location) {
-  switch (location) {
-    case 1:
-      return "query";
-    case 2:
-      return "path";
-    case 4:
-      return "header";
-    case 5:
-      return "body";
-    default:
-      return "any";
-  }
-}
-
 // The identifier type of a type that is not a container.
 std::string identifierType(std::uint32_t code, const char* name) {
-  if ((code == kTypeEnum || code == kTypeStruct) && name != nullptr && *name != '\0') return name;
-  return typeCodeName(code);
+  if ((code == CORE_TYPE_ENUM || code == CORE_TYPE_STRUCT) && name != nullptr && *name != '\0') return name;
+  return coreTypeName(code);
 }
 
 json typeIdentifier(std::uint32_t code, std::uint32_t element, const char* name) {
-  if (code == kTypeVector || code == kTypeMap)
-    return {{"type", typeCodeName(code)}, {"elementType", identifierType(element, name)}};
+  if (code == CORE_TYPE_VECTOR || code == CORE_TYPE_MAP)
+    return {{"type", coreTypeName(code)}, {"elementType", identifierType(element, name)}};
   return {{"type", identifierType(code, name)}, {"elementType", ""}};
 }
 
@@ -64,7 +43,7 @@ json describeFunction(const ApiFunctionRecord& record) {
   json function = {{"name", text(head.name)},
                    {"nameSpace", text(head.nameSpace)},
                    {"method", record.method == CORE_METHOD_OTHER ? text(record.methodName)
-                                                 : std::string(methodName(record.method))},
+                                                 : std::string(coreMethodName(record.method))},
                    {"uri", text(record.uriTemplate)},
                    {"description", text(head.description)},
                    {"help", text(head.help)},
@@ -81,7 +60,7 @@ json describeFunction(const ApiFunctionRecord& record) {
     entry["name"] = text(argument.name);
     entry["description"] = text(argument.description);
     entry["optional"] = argument.optional != 0;
-    entry["location"] = locationName(location != nullptr ? location->location : 0);
+    entry["location"] = coreLocationName(location != nullptr ? location->location : 0);
     if (location != nullptr) location = location->next;
     arguments.push_back(std::move(entry));
   }
@@ -122,38 +101,6 @@ json describeType(const ApiTypeRecord& record) {
 
 }  // namespace
 
-std::uint32_t methodCode(std::string_view name) {
-  static constexpr std::string_view kNames[] = {"DELETE", "GET",   "HEAD", "OPTIONS",
-                                                "PATCH",  "POST", "PUT"};
-  if (name.empty()) return CORE_METHOD_NONE;
-  for (std::uint32_t i = 0; i < std::size(kNames); ++i) {
-    if (kNames[i] == name) return CORE_METHOD_DELETE + i;
-  }
-  return CORE_METHOD_OTHER;
-}
-
-const char* methodName(std::uint32_t code) {
-  static constexpr const char* kNames[] = {"", "DELETE", "GET", "HEAD", "OPTIONS",
-                                           "PATCH", "POST", "PUT"};
-  return code < CORE_METHOD_OTHER ? kNames[code] : "";
-}
-
-const char* typeCodeName(std::uint32_t code) {
-  static constexpr const char* kNames[] = {
-      "none",   "bool",   "int8",   "uint8", "int16", "uint16", "int32",
-      "uint32", "int64",  "uint64", "float", "double", "string", "object",
-      "blob",   "vector", "enum",   "struct", "callback", "map"};
-  return code < sizeof kNames / sizeof kNames[0] ? kNames[code] : "unknown";
-}
-
-bool matchUriTemplate(std::string_view uriTemplate, std::string_view path) {
-  // The plug-in's own matcher, so that the host finds exactly the functions
-  // the plug-in's router would.
-  if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
-  std::vector<std::string_view> captures;
-  return RouteMatcher(uriTemplate).match(path, captures);
-}
-
 const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t method,
                                       std::string_view methodNameText, std::string_view path) {
   if (table == nullptr || table->functions == nullptr) return nullptr;
@@ -165,7 +112,7 @@ const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t
       if (record.method != method) continue;
       if (method == CORE_METHOD_OTHER && text(record.methodName) != methodNameText) continue;
     }
-    if (!matchUriTemplate(record.uriTemplate, path)) continue;
+    if (!routeMatches(record.uriTemplate, path)) continue;
     if (std::string_view(record.uriTemplate).find('{') == std::string_view::npos) return &record;
     if (withVariables == nullptr) withVariables = &record;
   }

@@ -12,19 +12,6 @@
 
 namespace qor::host {
 
-// The CORE_METHOD_* code of a method name: CORE_METHOD_OTHER for a name
-// outside DELETE..PUT (named separately), CORE_METHOD_NONE when it is empty.
-std::uint32_t methodCode(std::string_view name);
-// The name of a code CORE_METHOD_DELETE to CORE_METHOD_PUT, else "".
-const char* methodName(std::uint32_t code);
-// "bool", "int8", ... "map" for codes 1 to 19, else "unknown".
-const char* typeCodeName(std::uint32_t code);
-
-// Matches a path (no query) against a route template: "{name}" takes one
-// segment (no "/"), "{+name}" and "{#name}" take any rest; everything else
-// must match byte for byte. A template's trailing "/" is ignored.
-bool matchUriTemplate(std::string_view uriTemplate, std::string_view path);
-
 // The function record whose method and template fit; a template without
 // variables is preferred to one with them. Null when none fits.
 const ApiFunctionRecord* findFunction(const PluginApiTable* table, std::uint32_t method,

@@ -195,32 +195,4 @@ bool jsonToCoreValue(const json& in, CoreValue& out, std::string* error) {
   return writeValue(in, out, 0, error);
 }
 
-void releaseCoreValue(CoreValue& value) {
-  switch (value.kind) {
-    case CORE_VALUE_STRING_OWNED:
-    case CORE_VALUE_BLOB_OWNED:
-      std::free(value.u.block.data);
-      break;
-    case CORE_VALUE_ARRAY: {
-      auto* items = static_cast<CoreValue*>(value.u.block.data);
-      for (std::uint32_t i = 0; items != nullptr && i < value.u.block.count; ++i)
-        releaseCoreValue(items[i]);
-      std::free(items);
-      break;
-    }
-    case CORE_VALUE_STRUCT: {
-      auto* members = static_cast<CoreStructMember*>(value.u.block.data);
-      for (std::uint32_t i = 0; members != nullptr && i < value.u.block.count; ++i) {
-        releaseCoreValue(members[i].value);
-        if (members[i].ownsKey) std::free(const_cast<char*>(members[i].key));
-      }
-      std::free(members);
-      break;
-    }
-    default:
-      break;
-  }
-  setEmpty(value);
-}
-
 }  // namespace qor::host

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "PluginAbi.h"
+#include "protocol/CoreValueRelease.h"  // releaseCoreValue, for the trees jsonToCoreValue builds
 
 namespace qor::host {
 
@@ -21,7 +22,7 @@ inline constexpr unsigned kMaxValueDepth = 1024;
 nlohmann::json coreValueToJson(const CoreValue& value);
 
 // Writes `json` into `out` as an owned tree (kinds 6, 9 and 10 with owned
-// member names), to be freed with releaseCoreValue. Non-negative integers
+// member names), to be freed with qor::releaseCoreValue. Non-negative integers
 // become kind 3, negative ones kind 2. Fails (leaving `out` empty) for input
 // nested deeper than kMaxValueDepth, with a message in `error`.
 bool jsonToCoreValue(const nlohmann::json& json, CoreValue& out, std::string* error = nullptr);
@@ -29,9 +30,5 @@ bool jsonToCoreValue(const nlohmann::json& json, CoreValue& out, std::string* er
 // A heap copy of `text` with its NUL, for a record released with free; null
 // when memory runs out.
 char* copyCoreText(const std::string& text);
-
-// Frees a tree made by jsonToCoreValue and resets the record to kind 0.
-// Borrowed kinds (5 and 7) are left alone; only owned storage is freed.
-void releaseCoreValue(CoreValue& value);
 
 }  // namespace qor::host

@@ -1,7 +1,7 @@
 // Outside HTTP(S) requests for plug-ins, made with cpp-httplib.
 #include "host/ExternalHttpClient.h"
 
-#include "host/ApiDescription.h"
+#include "protocol/ProtocolNames.h"
 
 #include <httplib.h>
 
@@ -82,7 +82,7 @@ bool splitUrl(std::string_view url, std::string& origin, std::string& target) {
 
 void performExternalRequest(const ExternalRequest& request, ExternalResponse& response) {
   std::memset(&response, 0, sizeof response);
-  const char* method = methodName(request.method);
+  const char* method = coreMethodName(request.method);
   if (*method == '\0') {
     fail(response, CORE_OUTCOME_FAILED, "Unsupported method code " + std::to_string(request.method));
     return;

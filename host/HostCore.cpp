@@ -11,10 +11,10 @@
 #include <type_traits>
 
 #include "host/ApiDescription.h"
-#include "host/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 #include "host/CoreValueJson.h"
 #include "host/ExternalHttpClient.h"
-#include "validator/ExportName.h"
+#include "protocol/ExportName.h"
 
 namespace qor::host {
 
@@ -189,9 +189,9 @@ LoadResult HostCore::load(const std::string& path) {
   using LoadFn = void(QOR_CDECL*)(PluginHandshake*);
   // The entry point is named after the library (libqor_inventory.so enters
   // through load_qor_inventory), with or without its "lib".
-  const std::string exportName = validator::exportNameForLibrary(path);
+  const std::string exportName = exportNameForLibrary(path);
   void* symbol = nullptr;
-  for (const std::string& name : {exportName, validator::exportNameKeepingPrefix(path)}) {
+  for (const std::string& name : {exportName, exportNameKeepingPrefix(path)}) {
     dlerror();
     symbol = dlsym(library, name.c_str());
     if (symbol != nullptr) break;

@@ -16,6 +16,7 @@
 #include "host/HostCore.h"
 #include "host/ListenSocket.h"
 #include "host/WebAssets.h"
+#include "protocol/ProtocolNames.h"
 
 namespace qor::host {
 namespace {
@@ -330,7 +331,7 @@ void HttpFront::callFunction(const httplib::Request& request, const std::string&
   const std::string contentType = request.get_header_value("Content-Type");
 
   CoreRequest call{};
-  call.method = methodCode(request.method);
+  call.method = coreMethodCode(request.method);
   call.uri = target.c_str();
   call.headers = headers.empty() ? nullptr : headers.data();
   call.headerCount = static_cast<std::uint32_t>(headers.size());

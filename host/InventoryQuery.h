@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/dispatch/PercentEncode.h"
+#include "protocol/PercentEncode.h"
 
 namespace qor::host {
 

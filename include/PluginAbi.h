@@ -55,6 +55,44 @@ enum {
   CORE_METHOD_OTHER = 8
 };
 
+/* Type codes of the API description records: typeCode, elementCode and
+ * returnCode. CORE_TYPE_VECTOR and CORE_TYPE_MAP name their elements (map
+ * keys are strings) in elementCode; CORE_TYPE_ENUM and CORE_TYPE_STRUCT, or
+ * an element of those kinds, name the registered type in typeName. */
+enum {
+  CORE_TYPE_NONE = 0,
+  CORE_TYPE_BOOL = 1,
+  CORE_TYPE_INT8 = 2,
+  CORE_TYPE_UINT8 = 3,
+  CORE_TYPE_INT16 = 4,
+  CORE_TYPE_UINT16 = 5,
+  CORE_TYPE_INT32 = 6,
+  CORE_TYPE_UINT32 = 7,
+  CORE_TYPE_INT64 = 8,
+  CORE_TYPE_UINT64 = 9,
+  CORE_TYPE_FLOAT = 10,
+  CORE_TYPE_DOUBLE = 11,
+  CORE_TYPE_STRING = 12,
+  CORE_TYPE_OBJECT = 13, /* any value, unconverted */
+  CORE_TYPE_BLOB = 14,
+  CORE_TYPE_VECTOR = 15,
+  CORE_TYPE_ENUM = 16,
+  CORE_TYPE_STRUCT = 17,
+  CORE_TYPE_CALLBACK = 18,
+  CORE_TYPE_MAP = 19
+};
+
+/* Where a routed function's argument is read from:
+ * ApiArgumentLocationEntry.location. CORE_LOCATION_ANYWHERE places no
+ * restriction; 3 is not used. */
+enum {
+  CORE_LOCATION_ANYWHERE = 0,
+  CORE_LOCATION_QUERY = 1,
+  CORE_LOCATION_PATH = 2,
+  CORE_LOCATION_HEADER = 4,
+  CORE_LOCATION_BODY = 5
+};
+
 /* Levels of the core's Log entry (and of the plug-in's log records). */
 enum {
   CORE_LOG_OKAY = 0,

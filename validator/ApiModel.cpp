@@ -49,13 +49,13 @@ class Reader {
     ref.code = code;
     ref.element = element;
     ref.name = text(name, where, "the type name");
-    if (code > kTypeMap || (code == kTypeNone && !allowNone))
+    if (code > CORE_TYPE_MAP || (code == CORE_TYPE_NONE && !allowNone))
       problem(where, "type code " + std::to_string(code) + " is not a type");
-    const bool container = code == kTypeVector || code == kTypeMap;
-    if (container && (element == kTypeNone || element > kTypeMap))
-      problem(where, std::string(typeCodeName(code)) + " with element code " + std::to_string(element));
+    const bool container = code == CORE_TYPE_VECTOR || code == CORE_TYPE_MAP;
+    if (container && (element == CORE_TYPE_NONE || element > CORE_TYPE_MAP))
+      problem(where, std::string(coreTypeName(code)) + " with element code " + std::to_string(element));
     if (!container && element != 0)
-      problem(where, std::string(typeCodeName(code)) + " with element code " + std::to_string(element) +
+      problem(where, std::string(coreTypeName(code)) + " with element code " + std::to_string(element) +
                          " (only vectors and maps have one)");
     return ref;
   }
@@ -93,37 +93,17 @@ class Reader {
   std::vector<std::string>& problems_;
 };
 
-bool validLocation(std::uint32_t location) {
-  return location == kLocationAnywhere || location == kLocationQuery || location == kLocationPath ||
-         location == kLocationHeader || location == kLocationBody;
-}
-
 }  // namespace
 
-const char* typeCodeName(std::uint32_t code) {
-  static constexpr const char* kNames[] = {
-      "none",   "bool",   "int8",   "uint8", "int16", "uint16", "int32",
-      "uint32", "int64",  "uint64", "float", "double", "string", "object",
-      "blob",   "vector", "enum",   "struct", "callback", "map"};
-  return code < std::size(kNames) ? kNames[code] : "unknown";
-}
-
-bool isIntegerCode(std::uint32_t code) { return code >= kTypeInt8 && code <= kTypeUint64; }
-
-const char* methodNameOf(std::uint32_t code) {
-  static constexpr const char* kNames[] = {"", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT"};
-  return code < std::size(kNames) ? kNames[code] : "";
-}
-
 std::string TypeRefModel::describe() const {
-  std::string text = typeCodeName(code);
-  if (code == kTypeVector || code == kTypeMap) text += std::string("<") + typeCodeName(element) + ">";
+  std::string text = coreTypeName(code);
+  if (code == CORE_TYPE_VECTOR || code == CORE_TYPE_MAP) text += std::string("<") + coreTypeName(element) + ">";
   if (!name.empty()) text += " " + name;
   return text;
 }
 
 std::string FunctionModel::routeText() const {
-  std::string method = this->method == CORE_METHOD_OTHER ? methodName : methodNameOf(this->method);
+  std::string method = this->method == CORE_METHOD_OTHER ? methodName : coreMethodName(this->method);
   if (method.empty()) method = "*";
   return method + " " + uriTemplate;
 }
@@ -241,7 +221,7 @@ ApiModel ApiModel::read(const PluginApiTable* table) {
             r.problem(argWhere, "has no location entry");
           } else {
             m.location = location->location;
-            if (!validLocation(m.location)) r.problem(argWhere, "location " + std::to_string(m.location));
+            if (!isCoreLocation(m.location)) r.problem(argWhere, "location " + std::to_string(m.location));
             location = location->next;
           }
           f.arguments.push_back(std::move(m));
@@ -251,7 +231,7 @@ ApiModel ApiModel::read(const PluginApiTable* table) {
       // A path argument that no template variable names is never bound, and
       // a variable that no argument takes fails every call.
       for (const ArgumentModel& a : f.arguments) {
-        if (a.location != kLocationPath) continue;
+        if (a.location != CORE_LOCATION_PATH) continue;
         const bool named = std::any_of(f.variables.begin(), f.variables.end(),
                                        [&](const RouteVariable& v) { return v.name == a.name; });
         if (!named && f.templateParses)
@@ -382,15 +362,15 @@ void ApiModel::checkReferences() {
   // A named enumeration or structure must be in the table, and of that kind.
   auto check = [&](const TypeRefModel& ref, const std::string& where) {
     if (ref.name.empty()) return;
-    const std::uint32_t named = ref.code == kTypeVector || ref.code == kTypeMap ? ref.element : ref.code;
-    if (named != kTypeEnum && named != kTypeStruct) return;
+    const std::uint32_t named = ref.code == CORE_TYPE_VECTOR || ref.code == CORE_TYPE_MAP ? ref.element : ref.code;
+    if (named != CORE_TYPE_ENUM && named != CORE_TYPE_STRUCT) return;
     const TypeModel* type = findType(ref.name);
     if (type == nullptr) {
       problems.push_back(where + ": the type \"" + ref.name + "\" is not in the API table");
-    } else if (!type->isEmpty && (named == kTypeEnum) != type->isEnumeration) {
+    } else if (!type->isEmpty && (named == CORE_TYPE_ENUM) != type->isEnumeration) {
       problems.push_back(where + ": \"" + ref.name + "\" is described as " +
                          (type->isEnumeration ? "an enumeration" : "a structure") + " but referred to as " +
-                         typeCodeName(named));
+                         coreTypeName(named));
     }
   };
   for (const FunctionModel& f : functions) {
@@ -402,7 +382,7 @@ void ApiModel::checkReferences() {
   for (const EventModel& e : events) {
     if (e.typeName.empty()) continue;
     bool builtin = false;
-    for (std::uint32_t code = kTypeBool; code <= kTypeMap; ++code) builtin |= e.typeName == typeCodeName(code);
+    for (std::uint32_t code = CORE_TYPE_BOOL; code <= CORE_TYPE_MAP; ++code) builtin |= e.typeName == coreTypeName(code);
     if (!builtin && findType(e.typeName) == nullptr)
       problems.push_back("event " + e.name + ": the payload type \"" + e.typeName + "\" is not in the API table");
   }

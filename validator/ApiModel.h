@@ -6,6 +6,7 @@
 #pragma once
 
 #include "PluginAbi.h"
+#include "protocol/ProtocolNames.h"
 
 #include <cstdint>
 #include <map>
@@ -15,42 +16,6 @@
 
 namespace qor::validator {
 
-// Type codes of the API description records.
-enum TypeCode : std::uint32_t {
-  kTypeNone = 0,
-  kTypeBool = 1,
-  kTypeInt8 = 2,
-  kTypeUint8 = 3,
-  kTypeInt16 = 4,
-  kTypeUint16 = 5,
-  kTypeInt32 = 6,
-  kTypeUint32 = 7,
-  kTypeInt64 = 8,
-  kTypeUint64 = 9,
-  kTypeFloat = 10,
-  kTypeDouble = 11,
-  kTypeString = 12,
-  kTypeObject = 13,
-  kTypeBlob = 14,
-  kTypeVector = 15,
-  kTypeEnum = 16,
-  kTypeStruct = 17,
-  kTypeCallback = 18,
-  kTypeMap = 19,
-};
-
-// Argument locations of a route.
-enum ArgumentLocationCode : std::uint32_t {
-  kLocationAnywhere = 0,
-  kLocationQuery = 1,
-  kLocationPath = 2,
-  kLocationHeader = 4,
-  kLocationBody = 5,
-};
-
-const char* typeCodeName(std::uint32_t code);
-bool isIntegerCode(std::uint32_t code);
-const char* methodNameOf(std::uint32_t code);  // "GET", ...; "" for 0 and 8
 
 struct TypeRefModel {
   std::uint32_t code = 0;
@@ -64,7 +29,7 @@ struct ArgumentModel {
   std::string description;
   TypeRefModel type;
   bool optional = false;
-  std::uint32_t location = kLocationAnywhere;
+  std::uint32_t location = CORE_LOCATION_ANYWHERE;
 };
 
 // One variable of a route template: {name} (segment), {+name} (any rest),

@@ -19,7 +19,7 @@ TestResult callsWith(TestContext& context, CallVariant variant, unsigned base, u
     bool any = false;
     for (const FunctionModel& f : session.model().functions)
       for (const ArgumentModel& a : f.arguments)
-        any |= a.type.code == kTypeEnum || ((a.type.code == kTypeVector || a.type.code == kTypeMap) && a.type.element == kTypeEnum);
+        any |= a.type.code == CORE_TYPE_ENUM || ((a.type.code == CORE_TYPE_VECTOR || a.type.code == CORE_TYPE_MAP) && a.type.element == CORE_TYPE_ENUM);
     if (!any) {
       session.stop();
       return TestResult::skipped("no function takes an enumeration argument");

@@ -1,7 +1,7 @@
 // PluginModule: loading and unloading a plug-in library.
 #include "validator/PluginModule.h"
 
-#include "validator/ExportName.h"
+#include "protocol/ExportName.h"
 
 #include <cstring>
 

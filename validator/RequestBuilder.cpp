@@ -1,8 +1,8 @@
 // RequestBuilder: valid calls and their variants.
 #include "validator/RequestBuilder.h"
 
-#include "src/dispatch/PercentEncode.h"
-#include "src/dispatch/RouteMatcher.h"
+#include "protocol/PercentEncode.h"
+#include "protocol/RouteMatcher.h"
 
 #include <algorithm>
 
@@ -19,20 +19,15 @@ std::string lower(std::string text) {
 }
 
 bool isNumberCode(std::uint32_t code) {
-  return isIntegerCode(code) || code == kTypeFloat || code == kTypeDouble;
+  return isCoreIntegerType(code) || code == CORE_TYPE_FLOAT || code == CORE_TYPE_DOUBLE;
 }
 
 bool mentionsEnum(const TypeRefModel& type) {
-  return type.code == kTypeEnum || ((type.code == kTypeVector || type.code == kTypeMap) && type.element == kTypeEnum);
+  return type.code == CORE_TYPE_ENUM || ((type.code == CORE_TYPE_VECTOR || type.code == CORE_TYPE_MAP) && type.element == CORE_TYPE_ENUM);
 }
 
 }  // namespace
 
-bool templateMatches(std::string_view uriTemplate, std::string_view path) {
-  if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
-  std::vector<std::string_view> captures;
-  return RouteMatcher(uriTemplate).match(path, captures);
-}
 
 const char* callVariantName(CallVariant variant) {
   switch (variant) {
@@ -63,16 +58,16 @@ void RequestBuilder::place(CallRequest& call, const FunctionModel& function, con
   std::uint32_t location = argument.location;
   const bool isVariable = std::any_of(function.variables.begin(), function.variables.end(),
                                       [&](const RouteVariable& v) { return v.name == argument.name; });
-  if (isVariable) location = kLocationPath;
-  if (location == kLocationAnywhere) {
+  if (isVariable) location = CORE_LOCATION_PATH;
+  if (location == CORE_LOCATION_ANYWHERE) {
     // Maps cannot travel as a query or header text; everything else may.
-    const std::uint64_t pick = argument.type.code == kTypeMap ? 0 : rng.below(5);
-    location = pick < 2 ? kLocationAnywhere : pick < 4 ? kLocationQuery : kLocationHeader;
+    const std::uint64_t pick = argument.type.code == CORE_TYPE_MAP ? 0 : rng.below(5);
+    location = pick < 2 ? CORE_LOCATION_ANYWHERE : pick < 4 ? CORE_LOCATION_QUERY : CORE_LOCATION_HEADER;
   }
   switch (location) {
-    case kLocationPath: path.emplace_back(argument.name, toArgumentText(value)); return;
-    case kLocationQuery:
-      if (argument.type.code == kTypeMap && value.kind == Value::kObject) {
+    case CORE_LOCATION_PATH: path.emplace_back(argument.name, toArgumentText(value)); return;
+    case CORE_LOCATION_QUERY:
+      if (argument.type.code == CORE_TYPE_MAP && value.kind == Value::kObject) {
         for (const auto& [key, member] : value.members)
           query.emplace_back(argument.name + "." + key, toArgumentText(member));
         if (value.members.empty()) query.emplace_back(argument.name, "");
@@ -80,8 +75,8 @@ void RequestBuilder::place(CallRequest& call, const FunctionModel& function, con
       }
       query.emplace_back(argument.name, toArgumentText(value));
       return;
-    case kLocationHeader: call.headers.emplace_back(lower(argument.name), toArgumentText(value)); return;
-    case kLocationBody: {
+    case CORE_LOCATION_HEADER: call.headers.emplace_back(lower(argument.name), toArgumentText(value)); return;
+    case CORE_LOCATION_BODY: {
       std::string type = rng.pick(kBodyTypes);
       if (rng.chance(20)) type += "; charset=utf-8";
       if (rng.chance(10)) type[0] = static_cast<char>(type[0] - 'a' + 'A');
@@ -222,9 +217,9 @@ CallRequest RequestBuilder::build(const FunctionModel& function, CallVariant var
                          "argument '" + number->name + "' (" + number->type.describe() + ") out of range");
       // Indices no list should grow to, through a dotted query key.
       const ArgumentModel* container = pickArgument([](const ArgumentModel& a) {
-        return (a.type.code == kTypeVector || a.type.code == kTypeStruct || a.type.code == kTypeObject ||
-                a.type.code == kTypeMap) &&
-               (a.location == kLocationAnywhere || a.location == kLocationQuery);
+        return (a.type.code == CORE_TYPE_VECTOR || a.type.code == CORE_TYPE_STRUCT || a.type.code == CORE_TYPE_OBJECT ||
+                a.type.code == CORE_TYPE_MAP) &&
+               (a.location == CORE_LOCATION_ANYWHERE || a.location == CORE_LOCATION_QUERY);
       });
       if (container == nullptr) {
         if (number == nullptr) return valid(function, rng);
@@ -243,9 +238,9 @@ CallRequest RequestBuilder::build(const FunctionModel& function, CallVariant var
     case CallVariant::kEnumerator: {
       const ArgumentModel* target = pickArgument([](const ArgumentModel& a) { return mentionsEnum(a.type); });
       if (target == nullptr) return valid(function, rng);
-      Value bogus = synth_.unknownEnumerator(TypeRefModel{kTypeEnum, 0, target->type.name}, rng);
-      if (target->type.code == kTypeVector) bogus = Value::array({bogus});
-      if (target->type.code == kTypeMap) bogus = Value::object({{"key", bogus}});
+      Value bogus = synth_.unknownEnumerator(TypeRefModel{CORE_TYPE_ENUM, 0, target->type.name}, rng);
+      if (target->type.code == CORE_TYPE_VECTOR) bogus = Value::array({bogus});
+      if (target->type.code == CORE_TYPE_MAP) bogus = Value::object({{"key", bogus}});
       return replacing(*target, bogus, "argument '" + target->name + "' with an unknown enumerator");
     }
 
@@ -259,7 +254,7 @@ CallRequest RequestBuilder::build(const FunctionModel& function, CallVariant var
         return call;
       }
       Value text = Value::ofString(synth_.hostileString(rng));
-      if (target->type.code == kTypeVector) text = Value::array({text});
+      if (target->type.code == CORE_TYPE_VECTOR) text = Value::array({text});
       return replacing(*target, text, "argument '" + target->name + "' with a hostile string");
     }
 
@@ -286,7 +281,7 @@ CallRequest RequestBuilder::build(const FunctionModel& function, CallVariant var
       CallRequest call = valid(function, rng);
       const ArgumentModel* bodyArgument = nullptr;
       for (const ArgumentModel& a : function.arguments)
-        if (a.location == kLocationBody && bodyArgument == nullptr) bodyArgument = &a;
+        if (a.location == CORE_LOCATION_BODY && bodyArgument == nullptr) bodyArgument = &a;
       const Value value = bodyArgument != nullptr ? synth_.valid(bodyArgument->type, rng) : synth_.randomTree(rng, 3, 4);
       std::string type = rng.pick(kBodyTypes);
       std::string body = bodyText(value, type);
@@ -406,13 +401,13 @@ CallRequest RequestBuilder::build(const FunctionModel& function, CallVariant var
       if (otherMethod) {
         call.method = function.method == CORE_METHOD_GET ? std::uint32_t{CORE_METHOD_POST} : std::uint32_t{CORE_METHOD_GET};
         call.methodName.clear();
-        call.label = std::string("method ") + methodNameOf(call.method) + " on " + function.routeText();
+        call.label = std::string("method ") + coreMethodName(call.method) + " on " + function.routeText();
         return call;
       }
       static constexpr const char* kPaths[] = {"/", "/no-such-plugin/v1/nothing", "", "//", "/%2e%2e/"};
       std::string path = rng.chance(50) ? std::string(rng.pick(kPaths)) : function.uriTemplate + "/extra/segments";
-      if (templateMatches(function.uriTemplate, path)) path = "/no-such-plugin/v1/nothing";
-      if (templateMatches(function.uriTemplate, path)) {
+      if (routeMatches(function.uriTemplate, path)) path = "/no-such-plugin/v1/nothing";
+      if (routeMatches(function.uriTemplate, path)) {
         call.mustFail = false;
         call.label = "valid arguments (no URI escapes the route " + function.uriTemplate + ")";
         return call;

@@ -73,9 +73,4 @@ class RequestBuilder {
   const Synthesizer& synth_;
 };
 
-// True when `path` (no query) fits the route template as a plug-in's router
-// matches it: {name} takes one segment, {+name} any rest, {#name} a "#" and
-// any rest.
-bool templateMatches(std::string_view uriTemplate, std::string_view path);
-
 }  // namespace qor::validator

@@ -18,13 +18,13 @@ struct IntegerRange {
 
 IntegerRange rangeOf(std::uint32_t code) {
   switch (code) {
-    case kTypeInt8: return {-128, 127};
-    case kTypeUint8: return {0, 255};
-    case kTypeInt16: return {-32768, 32767};
-    case kTypeUint16: return {0, 65535};
-    case kTypeInt32: return {std::numeric_limits<std::int32_t>::min(), 2147483647u};
-    case kTypeUint32: return {0, 4294967295u};
-    case kTypeInt64: return {std::numeric_limits<std::int64_t>::min(), 9223372036854775807u};
+    case CORE_TYPE_INT8: return {-128, 127};
+    case CORE_TYPE_UINT8: return {0, 255};
+    case CORE_TYPE_INT16: return {-32768, 32767};
+    case CORE_TYPE_UINT16: return {0, 65535};
+    case CORE_TYPE_INT32: return {std::numeric_limits<std::int32_t>::min(), 2147483647u};
+    case CORE_TYPE_UINT32: return {0, 4294967295u};
+    case CORE_TYPE_INT64: return {std::numeric_limits<std::int64_t>::min(), 9223372036854775807u};
     default: return {0, std::numeric_limits<std::uint64_t>::max()};
   }
 }
@@ -69,28 +69,28 @@ std::string Synthesizer::hostileString(Random& rng) const {
 
 Value Synthesizer::valid(const TypeRefModel& type, Random& rng, unsigned depth) const {
   switch (type.code) {
-    case kTypeBool: return Value::of(rng.chance(50));
-    case kTypeInt8: case kTypeInt16: case kTypeInt32: case kTypeInt64: {
+    case CORE_TYPE_BOOL: return Value::of(rng.chance(50));
+    case CORE_TYPE_INT8: case CORE_TYPE_INT16: case CORE_TYPE_INT32: case CORE_TYPE_INT64: {
       const IntegerRange r = rangeOf(type.code);
       if (rng.chance(15)) return Value::ofSigned(rng.chance(50) ? r.low : static_cast<std::int64_t>(r.high));
       return Value::ofSigned(rng.between(-1000, 1000));
     }
-    case kTypeUint8: case kTypeUint16: case kTypeUint32: case kTypeUint64: {
+    case CORE_TYPE_UINT8: case CORE_TYPE_UINT16: case CORE_TYPE_UINT32: case CORE_TYPE_UINT64: {
       const IntegerRange r = rangeOf(type.code);
       if (rng.chance(15)) return Value::ofUnsigned(rng.chance(50) ? 0 : r.high);
       return Value::ofUnsigned(rng.below(1000));
     }
-    case kTypeFloat: return Value::ofDouble(static_cast<double>(rng.between(-100000, 100000)) / 64.0);
-    case kTypeDouble: return Value::ofDouble(static_cast<double>(rng.between(-1000000, 1000000)) / 1024.0);
-    case kTypeString: return Value::ofString(plainString(rng));
-    case kTypeBlob: {
+    case CORE_TYPE_FLOAT: return Value::ofDouble(static_cast<double>(rng.between(-100000, 100000)) / 64.0);
+    case CORE_TYPE_DOUBLE: return Value::ofDouble(static_cast<double>(rng.between(-1000000, 1000000)) / 1024.0);
+    case CORE_TYPE_STRING: return Value::ofString(plainString(rng));
+    case CORE_TYPE_BLOB: {
       std::string bytes;
       const std::size_t n = rng.below(64);
       for (std::size_t i = 0; i < n; ++i) bytes += static_cast<char>(rng.below(256));
       return Value::ofBlob(bytes);
     }
-    case kTypeObject: return depth >= kMaxValidDepth ? Value::object() : randomTree(rng, 2, 3);
-    case kTypeVector: {
+    case CORE_TYPE_OBJECT: return depth >= kMaxValidDepth ? Value::object() : randomTree(rng, 2, 3);
+    case CORE_TYPE_VECTOR: {
       Value list = Value::array();
       if (depth >= kMaxValidDepth) return list;
       TypeRefModel element{type.element, 0, type.name};
@@ -98,7 +98,7 @@ Value Synthesizer::valid(const TypeRefModel& type, Random& rng, unsigned depth) 
       for (std::size_t i = 0; i < n; ++i) list.elements.push_back(valid(element, rng, depth + 1));
       return list;
     }
-    case kTypeMap: {
+    case CORE_TYPE_MAP: {
       Value map = Value::object();
       if (depth >= kMaxValidDepth) return map;
       TypeRefModel element{type.element, 0, type.name};
@@ -107,13 +107,13 @@ Value Synthesizer::valid(const TypeRefModel& type, Random& rng, unsigned depth) 
         map.members.emplace_back("key" + std::to_string(i), valid(element, rng, depth + 1));
       return map;
     }
-    case kTypeEnum: {
+    case CORE_TYPE_ENUM: {
       const TypeModel* named = model_.findType(type.name);
       if (named != nullptr && !named->enumerators.empty())
         return Value::ofString(rng.pick(named->enumerators).name);
       return Value::ofSigned(0);
     }
-    case kTypeStruct: {
+    case CORE_TYPE_STRUCT: {
       const TypeModel* named = model_.findType(type.name);
       if (named == nullptr) return Value::object();
       return validStructure(*named, rng, depth + 1);
@@ -179,23 +179,23 @@ Value Synthesizer::randomTree(Random& rng, unsigned maxDepth, unsigned maxWidth)
 
 Value Synthesizer::wrongKind(const TypeRefModel& type, Random& rng) const {
   switch (type.code) {
-    case kTypeString:
+    case CORE_TYPE_STRING:
       return rng.chance(50) ? Value::ofSigned(42) : Value::array({Value::ofString("a"), Value::of(true)});
-    case kTypeBool: return rng.chance(50) ? Value::ofString("maybe") : Value::object({{"x", Value::null()}});
-    case kTypeVector: return rng.chance(50) ? Value::ofString("not a list") : Value::ofSigned(7);
-    case kTypeStruct:
-    case kTypeMap: return rng.chance(50) ? Value::ofString("not a record") : Value::array({Value::ofSigned(1)});
-    case kTypeEnum: return rng.chance(50) ? Value::object() : Value::of(true);
-    case kTypeObject: return Value::ofBlob(std::string("\x00\x01\x02", 3));
+    case CORE_TYPE_BOOL: return rng.chance(50) ? Value::ofString("maybe") : Value::object({{"x", Value::null()}});
+    case CORE_TYPE_VECTOR: return rng.chance(50) ? Value::ofString("not a list") : Value::ofSigned(7);
+    case CORE_TYPE_STRUCT:
+    case CORE_TYPE_MAP: return rng.chance(50) ? Value::ofString("not a record") : Value::array({Value::ofSigned(1)});
+    case CORE_TYPE_ENUM: return rng.chance(50) ? Value::object() : Value::of(true);
+    case CORE_TYPE_OBJECT: return Value::ofBlob(std::string("\x00\x01\x02", 3));
     default:
-      if (isIntegerCode(type.code) || type.code == kTypeFloat || type.code == kTypeDouble)
+      if (isCoreIntegerType(type.code) || type.code == CORE_TYPE_FLOAT || type.code == CORE_TYPE_DOUBLE)
         return rng.chance(50) ? Value::ofString("twelve") : Value::object({{"n", Value::ofSigned(1)}});
       return Value::array();
   }
 }
 
 Value Synthesizer::outOfRange(const TypeRefModel& type, Random& rng) const {
-  if (isIntegerCode(type.code)) {
+  if (isCoreIntegerType(type.code)) {
     const IntegerRange r = rangeOf(type.code);
     switch (rng.below(6)) {
       case 0:
@@ -210,7 +210,7 @@ Value Synthesizer::outOfRange(const TypeRefModel& type, Random& rng) const {
       default: return Value::ofString("0x" + std::string(40, 'f'));
     }
   }
-  if (type.code == kTypeFloat || type.code == kTypeDouble) {
+  if (type.code == CORE_TYPE_FLOAT || type.code == CORE_TYPE_DOUBLE) {
     const Value odd[] = {Value::ofDouble(INFINITY), Value::ofDouble(std::nan("")), Value::ofString("1e999999"),
                          Value::ofString("-nan"), Value::ofDouble(1e308 * 10)};
     return rng.pick(odd);

@@ -2,6 +2,7 @@
 #include "validator/TestCatalog.h"
 
 #include "validator/CallRunner.h"
+#include "protocol/CoreEventName.h"
 #include "validator/CoreValues.h"
 
 namespace qor::validator {
@@ -26,13 +27,14 @@ const TypeModel* Exerciser::payloadType(const std::string& name) const {
   const ApiModel& model = session_.model();
   const EventModel* event = model.findEvent(name);
   // Resource events carry the payload the table declares for "OnJsonApiEvent".
-  if (event == nullptr && name.rfind("OnJsonApiEvent", 0) == 0) event = model.findEvent("OnJsonApiEvent");
+  if (event == nullptr && name.rfind(kResourceEventName, 0) == 0)
+    event = model.findEvent(kResourceEventName);
   return event == nullptr ? nullptr : model.findType(event->typeName);
 }
 
 std::string Exerciser::uriForEvent(const std::string& name) const {
   for (const std::string& uri : context_.core().readUris())
-    if (resourceEventName(uri) == name) return uri;
+    if (coreEventName(uri) == name) return uri;
   // A URI whose resource events would carry this name.
   std::string uri;
   std::size_t at = name.find('_');

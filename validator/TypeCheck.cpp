@@ -28,13 +28,13 @@ struct Checker {
     std::int64_t low = 0;
     std::uint64_t high = 0;
     switch (code) {
-      case kTypeInt8: low = -128; high = 127; break;
-      case kTypeUint8: high = 255; break;
-      case kTypeInt16: low = -32768; high = 32767; break;
-      case kTypeUint16: high = 65535; break;
-      case kTypeInt32: low = INT32_MIN; high = INT32_MAX; break;
-      case kTypeUint32: high = UINT32_MAX; break;
-      case kTypeInt64: low = INT64_MIN; high = INT64_MAX; break;
+      case CORE_TYPE_INT8: low = -128; high = 127; break;
+      case CORE_TYPE_UINT8: high = 255; break;
+      case CORE_TYPE_INT16: low = -32768; high = 32767; break;
+      case CORE_TYPE_UINT16: high = 65535; break;
+      case CORE_TYPE_INT32: low = INT32_MIN; high = INT32_MAX; break;
+      case CORE_TYPE_UINT32: high = UINT32_MAX; break;
+      case CORE_TYPE_INT64: low = INT64_MIN; high = INT64_MAX; break;
       default: high = UINT64_MAX; break;
     }
     if (v.kind == CORE_VALUE_SIGNED) return v.u.i64 >= low && (v.u.i64 < 0 || static_cast<std::uint64_t>(v.u.i64) <= high);
@@ -47,22 +47,22 @@ struct Checker {
     const std::string kind = coreValueKindName(v.kind);
     const std::string declared = type.describe();
     switch (type.code) {
-      case kTypeNone:
-      case kTypeObject:
-      case kTypeCallback:
+      case CORE_TYPE_NONE:
+      case CORE_TYPE_OBJECT:
+      case CORE_TYPE_CALLBACK:
         return true;
-      case kTypeBool:
+      case CORE_TYPE_BOOL:
         return v.kind == CORE_VALUE_BOOL || fail(path, kind + " for " + declared);
-      case kTypeFloat:
-      case kTypeDouble:
+      case CORE_TYPE_FLOAT:
+      case CORE_TYPE_DOUBLE:
         return v.kind == CORE_VALUE_DOUBLE || v.kind == CORE_VALUE_SIGNED || v.kind == CORE_VALUE_UNSIGNED ||
                fail(path, kind + " for " + declared);
-      case kTypeString:
+      case CORE_TYPE_STRING:
         return isString(v) || fail(path, kind + " for " + declared);
-      case kTypeBlob:
+      case CORE_TYPE_BLOB:
         return (v.kind >= CORE_VALUE_STRING_BORROWED && v.kind <= CORE_VALUE_BLOB_OWNED) ||
                fail(path, kind + " for " + declared);
-      case kTypeEnum: {
+      case CORE_TYPE_ENUM: {
         const TypeModel* named = model.findType(type.name);
         if (isString(v)) {
           if (named == nullptr || named->enumerators.empty()) return true;
@@ -78,7 +78,7 @@ struct Checker {
         }
         return fail(path, kind + " for " + declared);
       }
-      case kTypeVector: {
+      case CORE_TYPE_VECTOR: {
         if (v.kind == CORE_VALUE_EMPTY) return true;
         if (v.kind != CORE_VALUE_ARRAY) return fail(path, kind + " for " + declared);
         const TypeRefModel element{type.element, 0, type.name};
@@ -91,12 +91,12 @@ struct Checker {
         }
         return true;
       }
-      case kTypeMap:
-      case kTypeStruct: {
+      case CORE_TYPE_MAP:
+      case CORE_TYPE_STRUCT: {
         if (v.kind == CORE_VALUE_EMPTY) return true;
         if (v.kind != CORE_VALUE_STRUCT) return fail(path, kind + " for " + declared);
-        const TypeModel* named = type.code == kTypeStruct ? model.findType(type.name) : nullptr;
-        if (type.code == kTypeStruct && named == nullptr) return true;  // nothing to compare with
+        const TypeModel* named = type.code == CORE_TYPE_STRUCT ? model.findType(type.name) : nullptr;
+        if (type.code == CORE_TYPE_STRUCT && named == nullptr) return true;  // nothing to compare with
         const auto* base = static_cast<const unsigned char*>(v.u.block.data);
         for (std::uint32_t i = 0; base != nullptr && i < v.u.block.count; ++i) {
           CoreStructMember m;
@@ -104,7 +104,7 @@ struct Checker {
           if (m.key == nullptr) return fail(path, "a member without a name");
           const std::string memberPath = path + "." + m.key;
           if (m.value.kind == CORE_VALUE_EMPTY) continue;
-          if (type.code == kTypeMap) {
+          if (type.code == CORE_TYPE_MAP) {
             if (!check(m.value, TypeRefModel{type.element, 0, type.name}, memberPath, depth + 1)) return false;
             continue;
           }
@@ -117,7 +117,7 @@ struct Checker {
         return true;
       }
       default:
-        if (isIntegerCode(type.code)) {
+        if (isCoreIntegerType(type.code)) {
           if (v.kind == CORE_VALUE_SIGNED || v.kind == CORE_VALUE_UNSIGNED)
             return integerFits(v, type.code) || fail(path, describeCoreValue(v) + " is out of range for " + declared);
           return fail(path, kind + " for " + declared);

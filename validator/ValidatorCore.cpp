@@ -2,6 +2,7 @@
 // record of violations.
 #include "validator/ValidatorCore.h"
 
+#include "protocol/CoreEventName.h"
 #include "validator/CoreValues.h"
 #include "validator/Synthesizer.h"
 #include "validator/TypeCheck.h"
@@ -67,22 +68,6 @@ const char* externalModeName(ExternalMode mode) {
     case ExternalMode::kMixed: return "mixed";
   }
   return "?";
-}
-
-std::string resourceEventName(const std::string& uri) {
-  std::vector<std::string> pieces{"OnJsonApiEvent"};
-  std::size_t at = 0;
-  while (at <= uri.size()) {
-    const std::size_t slash = uri.find('/', at);
-    const std::size_t end = slash == std::string::npos ? uri.size() : slash;
-    if (end > at) pieces.push_back(uri.substr(at, end - at));
-    if (slash == std::string::npos) break;
-    at = slash + 1;
-  }
-  const std::size_t keep = pieces.size() > 1 && pieces[1] == "qor-platform-config" ? 6 : 4;
-  std::string name;
-  for (std::size_t i = 0; i < pieces.size() && i < keep; ++i) name += (i == 0 ? "" : "_") + pieces[i];
-  return name;
 }
 
 // ---- Answers -------------------------------------------------------------------
@@ -162,7 +147,8 @@ struct CoreEntries {
     // The payload must fit the type the API table declares for the event;
     // resource events are announced in the table as "OnJsonApiEvent".
     const EventModel* declared = model->findEvent(name);
-    if (declared == nullptr && name.rfind("OnJsonApiEvent", 0) == 0) declared = model->findEvent("OnJsonApiEvent");
+    if (declared == nullptr && name.rfind(kResourceEventName, 0) == 0)
+      declared = model->findEvent(kResourceEventName);
     if (declared == nullptr) {
       core.note("the plug-in sent " + name + ", an event its API table does not declare");
       return;
@@ -170,7 +156,7 @@ struct CoreEntries {
     const TypeModel* type = model->findType(declared->typeName);
     if (type == nullptr || type->isEnumeration) return;
     const std::string mismatch =
-        checkValueAgainstType(payload, TypeRefModel{kTypeStruct, 0, declared->typeName}, *model);
+        checkValueAgainstType(payload, TypeRefModel{CORE_TYPE_STRUCT, 0, declared->typeName}, *model);
     if (!mismatch.empty())
       core.violation("SendEvent " + name + ": the payload does not fit " + declared->typeName + ": " + mismatch);
   }

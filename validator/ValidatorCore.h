@@ -231,9 +231,4 @@ class ValidatorCore {
   std::set<std::string> noteSet_;
 };
 
-// The core event name of a resource URI: "OnJsonApiEvent" and the URI's
-// non-empty "/"-separated pieces joined by "_", at most four pieces in all
-// (six under "qor-platform-config").
-std::string resourceEventName(const std::string& uri);
-
 }  // namespace qor::validator

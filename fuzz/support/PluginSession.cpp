@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "runtime/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 #include "support/FuzzCheck.h"
 
 namespace qor::fuzz {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "FuzzTargets.h"
-#include "dispatch/PercentEncode.h"
+#include "protocol/PercentEncode.h"
 #include "support/CoreValueBuilder.h"
 #include "support/FuzzCheck.h"
 #include "support/FuzzInput.h"

@@ -257,35 +257,4 @@ void toCoreValue(const BindingProperty& value, CoreValue& out, const TypeRegistr
   }
 }
 
-void releaseCoreValue(CoreValue& value) {
-  switch (value.kind) {
-    case CORE_VALUE_STRING_OWNED:
-    case CORE_VALUE_BLOB_OWNED:
-      std::free(value.u.block.data);
-      break;
-    case CORE_VALUE_ARRAY: {
-      auto* items = static_cast<CoreValue*>(value.u.block.data);
-      if (items != nullptr) {
-        for (std::uint32_t i = 0; i < value.u.block.count; ++i) releaseCoreValue(items[i]);
-      }
-      std::free(items);
-      break;
-    }
-    case CORE_VALUE_STRUCT: {
-      auto* members = static_cast<CoreStructMember*>(value.u.block.data);
-      if (members != nullptr) {
-        for (std::uint32_t i = 0; i < value.u.block.count; ++i) {
-          releaseCoreValue(members[i].value);
-          if (members[i].ownsKey != 0) std::free(const_cast<char*>(members[i].key));
-        }
-      }
-      std::free(members);
-      break;
-    }
-    default:
-      break;
-  }
-  setEmpty(value);
-}
-
 }  // namespace qor

@@ -6,6 +6,7 @@
 
 #include "PluginAbi.h"
 #include "binding/BindingProperty.h"
+#include "protocol/CoreValueRelease.h"  // releaseCoreValue, for the trees toCoreValue builds
 
 namespace qor {
 
@@ -25,11 +26,6 @@ char* copyCoreText(std::string_view text) noexcept;
 // releaseCoreValue. Enums become their enumerator's name (tag 6) when the
 // registry knows one, else their value (tag 2). Never fails.
 void toCoreValue(const BindingProperty& value, CoreValue& out, const TypeRegistry* registry);
-
-// Frees the storage a CoreValue owns (owned strings and blobs, arrays,
-// structure entries and owned keys), recursively, and resets it to tag 0.
-// Borrowed strings and blobs (tags 5 and 7) are left alone.
-void releaseCoreValue(CoreValue& value);
 
 // Converts a CoreValue into result.value. The input is only read: it stays
 // the caller's. Failures (a tag above 10, a null pointer with a non-zero

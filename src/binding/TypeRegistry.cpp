@@ -8,33 +8,13 @@
 #include <utility>
 
 #include "binding/BuiltinTypes.h"
+#include "protocol/ProtocolNames.h"
 
 namespace qor {
 
 const char* typeCodeName(BindingTypeCode code) noexcept {
-  switch (code) {
-    case BindingTypeCode::Bool: return "bool";
-    case BindingTypeCode::Int8: return "int8";
-    case BindingTypeCode::Uint8: return "uint8";
-    case BindingTypeCode::Int16: return "int16";
-    case BindingTypeCode::Uint16: return "uint16";
-    case BindingTypeCode::Int32: return "int32";
-    case BindingTypeCode::Uint32: return "uint32";
-    case BindingTypeCode::Int64: return "int64";
-    case BindingTypeCode::Uint64: return "uint64";
-    case BindingTypeCode::Float: return "float";
-    case BindingTypeCode::Double: return "double";
-    case BindingTypeCode::String: return "string";
-    case BindingTypeCode::Object: return "object";
-    case BindingTypeCode::Blob: return "blob";
-    case BindingTypeCode::Vector: return "vector";
-    case BindingTypeCode::Enum: return "enum";
-    case BindingTypeCode::Struct: return "struct";
-    case BindingTypeCode::Callback: return "callback";
-    case BindingTypeCode::Map: return "map";
-    case BindingTypeCode::None: break;
-  }
-  return "";
+  const auto raw = static_cast<std::uint32_t>(code);
+  return raw == CORE_TYPE_NONE || raw > CORE_TYPE_MAP ? "" : coreTypeName(raw);
 }
 
 std::uint32_t nameHash(std::string_view name) noexcept { return fnv1a32(name); }

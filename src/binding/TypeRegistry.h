@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "PluginAbi.h"
 #include "binding/StaticType.h"
 #include "platform/Mutex.h"
 
@@ -27,28 +28,29 @@ class TypeRegistry;
 struct TypeDescriptor;
 struct FunctionDescriptor;
 
-// The type of a field, argument, result or element.
+// The type of a field, argument, result or element: the protocol's type
+// codes, which the API description records carry as they are.
 enum class BindingTypeCode : std::uint32_t {
-  None = 0,
-  Bool = 1,
-  Int8 = 2,
-  Uint8 = 3,
-  Int16 = 4,
-  Uint16 = 5,
-  Int32 = 6,
-  Uint32 = 7,
-  Int64 = 8,
-  Uint64 = 9,
-  Float = 10,
-  Double = 11,
-  String = 12,
-  Object = 13,  // an unconverted BindingProperty
-  Blob = 14,
-  Vector = 15,
-  Enum = 16,
-  Struct = 17,
-  Callback = 18,
-  Map = 19,  // string keys
+  None = CORE_TYPE_NONE,
+  Bool = CORE_TYPE_BOOL,
+  Int8 = CORE_TYPE_INT8,
+  Uint8 = CORE_TYPE_UINT8,
+  Int16 = CORE_TYPE_INT16,
+  Uint16 = CORE_TYPE_UINT16,
+  Int32 = CORE_TYPE_INT32,
+  Uint32 = CORE_TYPE_UINT32,
+  Int64 = CORE_TYPE_INT64,
+  Uint64 = CORE_TYPE_UINT64,
+  Float = CORE_TYPE_FLOAT,
+  Double = CORE_TYPE_DOUBLE,
+  String = CORE_TYPE_STRING,
+  Object = CORE_TYPE_OBJECT,  // an unconverted BindingProperty
+  Blob = CORE_TYPE_BLOB,
+  Vector = CORE_TYPE_VECTOR,
+  Enum = CORE_TYPE_ENUM,
+  Struct = CORE_TYPE_STRUCT,
+  Callback = CORE_TYPE_CALLBACK,
+  Map = CORE_TYPE_MAP,  // string keys
 };
 
 // "bool", "int8", ..., "map"; "" for None and any unknown code.

@@ -6,8 +6,7 @@
 namespace qor {
 
 void FunctionRoute::setUriTemplate(std::string_view text) {
-  if (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
-  uriTemplate.assign(text);
+  uriTemplate.assign(routeTemplateText(text));
   matcher = RouteMatcher(uriTemplate);
 }
 

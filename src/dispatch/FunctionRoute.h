@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dispatch/HttpMethod.h"
-#include "dispatch/RouteMatcher.h"
+#include "protocol/RouteMatcher.h"
 
 namespace qor {
 

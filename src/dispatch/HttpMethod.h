@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PluginAbi.h"
+#include "protocol/ProtocolNames.h"
 
 #include <cstdint>
 
@@ -23,11 +24,11 @@ enum class HttpMethod : std::uint32_t {
 
 // Where a routed function's argument may come from; Anywhere places no restriction.
 enum class ArgumentLocation : std::uint32_t {
-  Anywhere = 0,
-  Query = 1,
-  Path = 2,
-  Header = 4,
-  Body = 5,
+  Anywhere = CORE_LOCATION_ANYWHERE,
+  Query = CORE_LOCATION_QUERY,
+  Path = CORE_LOCATION_PATH,
+  Header = CORE_LOCATION_HEADER,
+  Body = CORE_LOCATION_BODY,
 };
 
 // A raw method code as a method: anything outside 1..8 is None.
@@ -36,17 +37,8 @@ constexpr HttpMethod httpMethodFromCode(std::uint32_t code) noexcept {
 }
 
 // "DELETE", "GET", ..., "PUT"; "" for Other, None and any unknown code.
-constexpr const char* httpMethodName(HttpMethod method) noexcept {
-  switch (method) {
-    case HttpMethod::Delete: return "DELETE";
-    case HttpMethod::Get: return "GET";
-    case HttpMethod::Head: return "HEAD";
-    case HttpMethod::Options: return "OPTIONS";
-    case HttpMethod::Patch: return "PATCH";
-    case HttpMethod::Post: return "POST";
-    case HttpMethod::Put: return "PUT";
-    default: return "";
-  }
+inline const char* httpMethodName(HttpMethod method) noexcept {
+  return coreMethodName(static_cast<std::uint32_t>(method));
 }
 
 // A raw location code as written to the core: 1..5 as they are, anything else 0.

@@ -2,7 +2,7 @@
 #include "inventory/InventoryServiceClient.h"
 
 #include "binding/FormatMessage.h"
-#include "dispatch/PercentEncode.h"
+#include "protocol/PercentEncode.h"
 #include "formats/JsonReader.h"
 
 #include <utility>

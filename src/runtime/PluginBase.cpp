@@ -12,7 +12,7 @@
 #include "logging/LogManager.h"
 #include "logging/StdErrLogTarget.h"
 #include "logging/StdOutLogTarget.h"
-#include "runtime/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 #include "runtime/MemoryStats.h"
 #include "runtime/PluginLogTarget.h"
 

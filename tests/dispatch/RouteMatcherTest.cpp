@@ -1,6 +1,6 @@
 // Tests of URI templates: compilation, matching (checked against the
 // equivalent std::regex), route identifiers, URL decoding and route choice.
-#include "dispatch/RouteMatcher.h"
+#include "protocol/RouteMatcher.h"
 
 #include <gtest/gtest.h>
 

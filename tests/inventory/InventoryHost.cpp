@@ -1,7 +1,7 @@
 // InventoryHost: the built plug-in loaded through its export against the fake core.
 #include "inventory/InventoryHost.h"
 
-#include "runtime/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 #include "support/PluginLibrary.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // start, and the login, token, configuration and region handlers.
 #include "inventory/InventoryHost.h"
 
-#include "runtime/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // percent-encoding of caller text and the length bound, the request it sends
 // and how it reads the answer; then the same through the plug-in, with the
 // failures every fetch maps to the error 500.
-#include "dispatch/PercentEncode.h"
+#include "protocol/PercentEncode.h"
 #include "inventory/InventoryServiceClient.h"
 
 #include "binding/TypeRegistry.h"

@@ -1,10 +1,9 @@
-// The validator's own parts, from outside: the export name rule, route
-// templates, the checks of values a plug-in hands back, the type check, and
-// the renderings of synthesized values.
-#include "src/dispatch/PercentEncode.h"
+// The validator's own parts, from outside: route templates, the checks of
+// values a plug-in hands back, the type check, and the renderings of
+// synthesized values.
+#include "protocol/PercentEncode.h"
 #include "validator/ApiModel.h"
 #include "validator/CoreValues.h"
-#include "validator/ExportName.h"
 #include "validator/Report.h"
 #include "validator/RequestBuilder.h"
 #include "validator/TypeCheck.h"
@@ -17,22 +16,6 @@
 namespace qor::validator {
 namespace {
 
-TEST(ExportName, DerivedFromTheLibrarysBaseName) {
-  const struct {
-    const char* path;
-    const char* name;
-  } rows[] = {
-      {"build/src/libqor_inventory.so", "load_qor_inventory"},
-      {"bin\\qor_inventory.dll", "load_qor_inventory"},
-      {"/x/libqor-greeter.so.1.2", "load_qor_greeter"},
-      {"qor.greeter.dll", "load_qor"},
-      {"lib.so", "load_lib"},
-      {"plugins/My Plugin.dll", "load_My_Plugin"},
-  };
-  for (const auto& row : rows) EXPECT_EQ(exportNameForLibrary(row.path), row.name) << row.path;
-  EXPECT_EQ(exportNameKeepingPrefix("liblua_ext.so"), "load_liblua_ext");
-}
-
 TEST(RouteTemplate, ParsesVariablesAndRefusesWhatNoRouterCanMatch) {
   std::vector<RouteVariable> variables;
   std::string problem;
@@ -42,17 +25,6 @@ TEST(RouteTemplate, ParsesVariablesAndRefusesWhatNoRouterCanMatch) {
   EXPECT_EQ(variables[1].kind, RouteVariable::kReserved);
   for (const char* bad : {"", "a/b", "/a/{", "/a/}", "/a/{}", "/a/{x{y}}", "/a/{x}/{x}", "/a/{#}"})
     EXPECT_FALSE(parseRouteTemplate(bad, variables, &problem)) << bad;
-}
-
-TEST(RouteTemplate, MatchesAsTheRouterDoes) {
-  EXPECT_TRUE(templateMatches("/items/{id}", "/items/42"));
-  EXPECT_TRUE(templateMatches("/items/{id}", "/items/"));
-  EXPECT_FALSE(templateMatches("/items/{id}", "/items/4/2"));
-  EXPECT_TRUE(templateMatches("/files/{+path}", "/files/a/b"));
-  EXPECT_TRUE(templateMatches("/a/", "/a"));
-  EXPECT_FALSE(templateMatches("/a", "/a/extra"));
-  // A segment variable gives characters back to a literal that follows it.
-  EXPECT_TRUE(templateMatches("/items/{id}.json", "/items/5.json"));
 }
 
 TEST(ValueCheck, FindsEveryBrokenRule) {
@@ -89,12 +61,12 @@ TEST(TypeCheck, ResultsMustFitTheirDeclaredType) {
   tone.enumerators = {{"Plain", "", 0}, {"Formal", "", 1}};
   TypeModel greeting;
   greeting.name = "Greeting";
-  greeting.fields = {{"text", "", 0, {kTypeString, 0, ""}, false}, {"tone", "", 8, {kTypeEnum, 0, "Tone"}, false},
-                     {"count", "", 12, {kTypeUint8, 0, ""}, false}};
+  greeting.fields = {{"text", "", 0, {CORE_TYPE_STRING, 0, ""}, false}, {"tone", "", 8, {CORE_TYPE_ENUM, 0, "Tone"}, false},
+                     {"count", "", 12, {CORE_TYPE_UINT8, 0, ""}, false}};
   model.types = {tone, greeting};
   model.indexTypes();
   ValueArena arena;
-  const TypeRefModel list{kTypeVector, kTypeStruct, "Greeting"};
+  const TypeRefModel list{CORE_TYPE_VECTOR, CORE_TYPE_STRUCT, "Greeting"};
   auto check = [&](const Value& v) { return checkValueAgainstType(toCoreValue(v, arena), list, model); };
   EXPECT_EQ(check(Value::array({})), "");
   EXPECT_EQ(check(Value::ofString("x")), "$: string for vector<struct> Greeting");
@@ -102,9 +74,9 @@ TEST(TypeCheck, ResultsMustFitTheirDeclaredType) {
   EXPECT_EQ(check(Value::array({Value::object({{"tone", Value::ofString("Loud")}})})),
             "$[0].tone: \"Loud\" is no enumerator of Tone");
   EXPECT_EQ(check(Value::array({Value::object({{"extra", Value::ofSigned(1)}})})), "$[0].extra: not a field of Greeting");
-  EXPECT_EQ(checkValueAgainstType(toCoreValue(Value::ofUnsigned(300), arena), {kTypeUint8, 0, ""}, model),
+  EXPECT_EQ(checkValueAgainstType(toCoreValue(Value::ofUnsigned(300), arena), {CORE_TYPE_UINT8, 0, ""}, model),
             "$: 300 is out of range for uint8");
-  EXPECT_EQ(checkValueAgainstType(toCoreValue(Value::ofSigned(-1), arena), {kTypeUint32, 0, ""}, model),
+  EXPECT_EQ(checkValueAgainstType(toCoreValue(Value::ofSigned(-1), arena), {CORE_TYPE_UINT32, 0, ""}, model),
             "$: -1 is out of range for uint32");
 }
 

@@ -1,6 +1,6 @@
 // Compiles URI templates into literal pieces and captures, and matches paths
 // against them with the backtracking order of greedy regular-expression groups.
-#include "dispatch/RouteMatcher.h"
+#include "protocol/RouteMatcher.h"
 
 #include <algorithm>
 #include <cstring>
@@ -123,6 +123,16 @@ bool RouteMatcher::matchFrom(std::size_t piece, std::size_t pos, std::string_vie
     if (matchFrom(piece + 1, end, path, captures)) return true;
   }
   return false;
+}
+
+std::string_view routeTemplateText(std::string_view uriTemplate) noexcept {
+  if (uriTemplate.size() > 1 && uriTemplate.back() == '/') uriTemplate.remove_suffix(1);
+  return uriTemplate;
+}
+
+bool routeMatches(std::string_view uriTemplate, std::string_view path) {
+  std::vector<std::string_view> captures;
+  return RouteMatcher(routeTemplateText(uriTemplate)).match(path, captures);
 }
 
 }  // namespace qor

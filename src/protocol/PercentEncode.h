@@ -1,6 +1,6 @@
 // percentEncode: the inverse of urlDecode for the URLs this code builds.
-// Header-only, so that the host and the validator, which link none of the
-// framework, share it.
+// Part of the protocol library: the plug-in encodes the URLs it builds with
+// it, the host and the validator the queries they send.
 #pragma once
 
 #include <string>

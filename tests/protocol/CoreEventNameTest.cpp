@@ -1,5 +1,5 @@
 // The core event name derived from a resource URI.
-#include "runtime/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +18,13 @@ TEST(CoreEventName, JoinsAtMostFourPiecesOrSixForPlatformConfig) {
        "OnJsonApiEvent_vane-messaging-service_v1_message"},
       {"/vane-messaging-service/v1/message/store/v1/inventory",
        "OnJsonApiEvent_vane-messaging-service_v1_message"},
+      {"/qor-inventory/v1/inventory/emotes", "OnJsonApiEvent_qor-inventory_v1_inventory"},
       // Only the first piece decides the longer form.
       {"/x/qor-platform-config/a/b/c", "OnJsonApiEvent_x_qor-platform-config_a"},
       {"/vaneclient/region-locale", "OnJsonApiEvent_vaneclient_region-locale"},
       {"//a///b/", "OnJsonApiEvent_a_b"},
       {"a/b", "OnJsonApiEvent_a_b"},
+      {"no-slash", "OnJsonApiEvent_no-slash"},
       {"/", "OnJsonApiEvent"},
       {"", "OnJsonApiEvent"},
   };

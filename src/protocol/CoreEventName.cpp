@@ -1,12 +1,12 @@
 // The core event name of a resource URI.
-#include "runtime/CoreEventName.h"
+#include "protocol/CoreEventName.h"
 
 #include <cstddef>
 
 namespace qor {
 
 std::string coreEventName(std::string_view uri) {
-  std::string name = "OnJsonApiEvent";
+  std::string name(kResourceEventName);
   std::size_t pieces = 1;
   std::size_t limit = 4;
   std::size_t pos = 0;

@@ -1,4 +1,6 @@
 // RouteMatcher: a URI template compiled once into a matcher for request paths.
+// The plug-in routes calls with it; the host and the validator judge which
+// paths fit a route with the same code, so the three never disagree.
 // Templates hold literal text and variables in braces: {name} (one path
 // segment), {+name} (anything, slashes included) and {#name} (a "#" followed
 // by anything).
@@ -59,5 +61,14 @@ class RouteMatcher {
   std::vector<Piece> pieces_;
   bool literal_ = true;
 };
+
+// A route's template as routers compile it: one trailing "/" after the first
+// character is dropped ("/a/b/" routes as "/a/b"; "/" stays "/").
+std::string_view routeTemplateText(std::string_view uriTemplate) noexcept;
+
+// Whether `path` (no query) fits the route `uriTemplate`, exactly as the
+// plug-in's router decides it; for callers that match a path once (the host
+// and the validator), where a router keeps compiled matchers.
+bool routeMatches(std::string_view uriTemplate, std::string_view path);
 
 }  // namespace qor
