@@ -6,12 +6,16 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "host/HostCore.h"
+#include "host/WebAssets.h"
 #include "support/EventStreamReader.h"
 
 namespace qor::host {
@@ -310,6 +314,61 @@ TEST_F(HttpFrontClientTest, ServesThePageAndTheFilesItUses) {
   ASSERT_TRUE(missing);
   EXPECT_EQ(missing->status, 404);
   EXPECT_EQ(json::parse(missing->body)["message"], "Not found");
+}
+
+// The page's scripts are ES modules that import one another from the same
+// folder: every file of host/web is served as it is in the sources with its
+// extension's type, index.html loads its scripts as modules, and every other
+// script is imported by a served one through a relative path (so none is
+// fetched from elsewhere, and none is left out of the embedded files).
+TEST_F(HttpFrontClientTest, ServesEveryFileOfThePageAndEveryModuleItImports) {
+  const std::map<std::string, std::string> types = {{".html", "text/html; charset=utf-8"},
+                                                    {".js", "text/javascript; charset=utf-8"},
+                                                    {".css", "text/css; charset=utf-8"}};
+  std::map<std::string, std::string> sources;  // file name -> text
+  for (const auto& entry : std::filesystem::directory_iterator(QOR_WEB_DIR)) {
+    const std::string name = entry.path().filename().string();
+    const std::string path = name == "index.html" ? "/" : "/ui/" + name;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream source;
+    source << in.rdbuf();
+    const auto file = http_->Get(path.c_str());
+    ASSERT_TRUE(file) << path;
+    EXPECT_EQ(file->status, 200) << path;
+    EXPECT_EQ(file->body, source.str()) << path;
+    const auto type = types.find(entry.path().extension().string());
+    ASSERT_NE(type, types.end()) << path;
+    EXPECT_EQ(file->get_header_value("Content-Type"), type->second) << path;
+    sources[name] = source.str();
+  }
+  EXPECT_EQ(sources.size(), webAssetCount());
+
+  const std::string& page = sources["index.html"];
+  const std::regex script(R"re(<script([^>]*)>)re");
+  const std::regex entryModule(R"re(^ type="module" src="ui/([\w.-]+\.js)"$)re");
+  std::set<std::string> loaded;
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), script); it != std::sregex_iterator(); ++it) {
+    const std::string attributes = (*it)[1].str();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(attributes, match, entryModule)) << "<script" << attributes << ">";
+    loaded.insert(match[1].str());
+  }
+  EXPECT_FALSE(loaded.empty());
+  const std::regex import(R"re((?:^|\n)import\s[^;]*?\sfrom\s+['"]([^'"]+)['"])re");
+  for (const auto& [name, text] : sources) {
+    if (!name.ends_with(".js")) continue;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), import); it != std::sregex_iterator(); ++it) {
+      const std::string target = (*it)[1].str();
+      ASSERT_TRUE(target.starts_with("./")) << name << " imports " << target;
+      EXPECT_TRUE(sources.contains(target.substr(2))) << name << " imports " << target;
+      loaded.insert(target.substr(2));
+    }
+  }
+  for (const auto& [name, text] : sources) {
+    if (name.ends_with(".js")) {
+      EXPECT_TRUE(loaded.contains(name)) << name << " is neither loaded nor imported";
+    }
+  }
 }
 
 TEST(FrontAnswer, ConvertsCoreResponses) {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/Jwt.h"
+#include "standin/Jwt.h"
 #include "support/ChildProcess.h"
 #include "support/EventStreamReader.h"
 
@@ -139,7 +139,7 @@ TEST_F(InventoryEndToEndTest, ServesTheThreeFunctionsFromTheRemoteServiceAndCach
   const auto [signedStatus, signedInventory] = get(kSigned + typesQuery({"GEAR"}));
   ASSERT_EQ(signedStatus, 200) << signedInventory;
   std::string claimsText;
-  ASSERT_TRUE(verifyJwt(signedInventory["GEAR"].get<std::string>(),
+  ASSERT_TRUE(standin::verifyJwt(signedInventory["GEAR"].get<std::string>(),
                         scenario_["inventoryService"]["signingKey"].get<std::string>(),
                         &claimsText));
   const json claims = json::parse(claimsText);

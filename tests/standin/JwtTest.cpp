@@ -1,9 +1,9 @@
 // Tests of HMAC-SHA256, base64url and JWT signing.
-#include "host/Jwt.h"
+#include "standin/Jwt.h"
 
 #include <gtest/gtest.h>
 
-namespace qor::host {
+namespace qor::standin {
 namespace {
 
 TEST(Jwt, HmacSha256MatchesKnownVectors) {
@@ -58,4 +58,4 @@ TEST(Jwt, VerifyAcceptsOwnTokensAndRejectsTampering) {
 }
 
 }  // namespace
-}  // namespace qor::host
+}  // namespace qor::standin

@@ -1,5 +1,5 @@
 // HMAC-SHA256 signing with OpenSSL, and the JWT compact form.
-#include "host/Jwt.h"
+#include "standin/Jwt.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace qor::host {
+namespace qor::standin {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
@@ -134,4 +134,4 @@ bool verifyJwt(std::string_view token, std::string_view key, std::string* claims
   return true;
 }
 
-}  // namespace qor::host
+}  // namespace qor::standin

@@ -1,8 +1,8 @@
-// qor_host_load: a bounded load client for the host. It runs the local
-// inventory service, the host core with the plug-in and the HTTP front in
-// this process, warms the inventory cache, then measures the cached
-// inventory call twice: straight through the function's dispatch entry, and
-// over loopback HTTP with keep-alive connections.
+// qor_load_client: a bounded load client for the development host. It runs
+// the stand-in inventory service, the host core with the plug-in and the
+// HTTP front in this process, warms the inventory cache, then measures the
+// cached inventory call twice: straight through the function's dispatch
+// entry, and over loopback HTTP with keep-alive connections.
 #include <httplib.h>
 
 #include <algorithm>
@@ -17,12 +17,13 @@
 #include "host/CommandLine.h"
 #include "host/HostCore.h"
 #include "host/HttpFront.h"
-#include "host/InventoryService.h"
 #include "host/Scenario.h"
+#include "standin/InventoryService.h"
 
 namespace {
 
 using namespace qor::host;
+using qor::standin::InventoryService;
 using Clock = std::chrono::steady_clock;
 
 struct Figures {
@@ -78,8 +79,8 @@ int main(int argc, char** argv) {
       query = value;
     } else {
       std::fprintf(stderr,
-                   "usage: qor_host_load [--requests N] [--connections N] [--seconds N]\n"
-                   "                     [--plugin PATH] [--scenario FILE] [--uri URI]\n");
+                   "usage: qor_load_client [--requests N] [--connections N] [--seconds N]\n"
+                   "                       [--plugin PATH] [--scenario FILE] [--uri URI]\n");
       return 2;
     }
   }

@@ -1,9 +1,9 @@
-// Tests of the local inventory service's query parsing and percent coding.
-#include "host/InventoryQuery.h"
+// Tests of the stand-in inventory service's query parsing and percent coding.
+#include "standin/InventoryQuery.h"
 
 #include <gtest/gtest.h>
 
-namespace qor::host {
+namespace qor::standin {
 namespace {
 
 TEST(InventoryQuery, ParsesPlainAndSignedQueries) {
@@ -59,4 +59,4 @@ TEST(InventoryQuery, PercentEncodingKeepsOnlyUnreservedCharacters) {
 }
 
 }  // namespace
-}  // namespace qor::host
+}  // namespace qor::standin

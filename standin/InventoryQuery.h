@@ -1,4 +1,4 @@
-// The query of the local inventory service's inventories request.
+// The query of the stand-in inventory service's inventories request.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 #include "protocol/PercentEncode.h"
 
-namespace qor::host {
+namespace qor::standin {
 
 // "puuid=P&inventoryTypes=A&inventoryTypes=B&location=L&accountId=N[&signed=true]".
 // Keys and values are percent-decoded ("+" is a blank). "inventoryTypes"
@@ -34,4 +34,4 @@ struct InventoryQueryResult {
 };
 InventoryQueryResult parseInventoryQuery(std::string_view queryText);
 
-}  // namespace qor::host
+}  // namespace qor::standin

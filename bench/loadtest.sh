@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Load figures for the development host, bounded in requests and time:
-#  1. qor_host_load: the cached inventory call straight through the plug-in's
+#  1. qor_load_client: the cached inventory call straight through the plug-in's
 #     dispatch entry and over loopback HTTP (keep-alive clients), with
 #     requests per second and latency percentiles;
 #  2. when wrk is installed, a wrk run of WRK_SECONDS against qor_host.
@@ -12,11 +12,11 @@ build=${BUILD_DIR:-build/default}
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j2 --target qor_host_load qor_host qor_local_service qor_inventory >/dev/null
+cmake --build "$build" -j2 --target qor_load_client qor_host qor_standin_service qor_inventory >/dev/null
 
 uri='/qor-inventory/v1/inventory?inventoryTypes.0=EMOTE&inventoryTypes.1=GEAR'
-echo "== qor_host_load"
-"$build/host/qor_host_load" --requests "${REQUESTS:-20000}" --connections "${CONNECTIONS:-4}" \
+echo "== qor_load_client"
+"$build/bench/qor_load_client" --requests "${REQUESTS:-20000}" --connections "${CONNECTIONS:-4}" \
   --seconds "${MAX_SECONDS:-20}" --uri "$uri"
 
 if ! command -v wrk >/dev/null; then
@@ -40,7 +40,7 @@ url_of() {
   done
   return 1
 }
-"$build/host/qor_inventory_service" --scenario scenarios/example.json >"$work/service.out" &
+"$build/standin/qor_standin_service" --scenario scenarios/example.json >"$work/service.out" &
 pids+=($!)
 service_url=$(url_of "$work/service.out")
 "$build/host/qor_host" --quiet --port 0 --plugin "$build/src/libqor_inventory.so" \

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace qor::host {
+namespace qor::standin {
 
 // The raw 32-byte HMAC-SHA256 of `data` under `key`.
 std::string hmacSha256(std::string_view key, std::string_view data);
@@ -25,4 +25,4 @@ std::string signJwt(std::string_view claimsJson, std::string_view key);
 // on success stores the decoded claims text.
 bool verifyJwt(std::string_view token, std::string_view key, std::string* claimsJson = nullptr);
 
-}  // namespace qor::host
+}  // namespace qor::standin

@@ -1,22 +1,24 @@
-// qor_inventory_service: the local inventory service for development and
-// tests, serving a scenario's "inventoryService" data until SIGINT or SIGTERM.
+// qor_standin_service: the stand-in for the remote inventory service, for
+// development and tests, serving a scenario's "inventoryService" data until
+// SIGINT or SIGTERM.
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "host/CommandLine.h"
-#include "host/InventoryService.h"
 #include "host/Scenario.h"
+#include "standin/InventoryService.h"
 
 namespace {
 
 using namespace qor::host;
+using namespace qor::standin;
 
 void usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: qor_inventory_service --scenario FILE [--var NAME=VALUE]... [--port N]\n"
-               "                             [--bind ADDRESS] [--fail-status N] [--delay-ms N]\n"
-               "                             [--signed-ttl SECONDS]\n"
+               "usage: qor_standin_service --scenario FILE [--var NAME=VALUE]... [--port N]\n"
+               "                           [--bind ADDRESS] [--fail-status N] [--delay-ms N]\n"
+               "                           [--signed-ttl SECONDS]\n"
                "  --scenario FILE     the \"inventoryService\" object: token, signingKey, players\n"
                "  --port N            port (default 0: a free one, printed at start)\n"
                "  --fail-status N     answer every inventories request with status N\n"
@@ -28,7 +30,7 @@ void usage(std::FILE* out) {
 }
 
 int fail(int code, const std::string& message) {
-  std::fprintf(stderr, "qor_inventory_service: %s\n", message.c_str());
+  std::fprintf(stderr, "qor_standin_service: %s\n", message.c_str());
   return code;
 }
 
@@ -96,7 +98,7 @@ int main(int argc, char** argv) {
 
   const int bound = service->bind(address, port);
   if (bound < 0) return fail(7, "cannot listen on " + address + ":" + std::to_string(port));
-  std::printf("qor_inventory_service listening on http://%s:%d\n", address.c_str(), bound);
+  std::printf("qor_standin_service listening on http://%s:%d\n", address.c_str(), bound);
   std::fflush(stdout);
   bool served = true;
   std::thread server([&] { served = service->run(); });

@@ -1,5 +1,5 @@
-// The local inventory service.
-#include "host/InventoryService.h"
+// The stand-in inventory service.
+#include "standin/InventoryService.h"
 
 #include <httplib.h>
 
@@ -7,11 +7,11 @@
 #include <ctime>
 #include <thread>
 
-#include "host/InventoryQuery.h"
-#include "host/Jwt.h"
+#include "standin/InventoryQuery.h"
+#include "standin/Jwt.h"
 #include "host/ListenSocket.h"
 
-namespace qor::host {
+namespace qor::standin {
 namespace {
 
 using nlohmann::json;
@@ -194,7 +194,7 @@ int InventoryService::bind(const std::string& address, int port) {
   if (!server_) {
     server_ = std::make_unique<httplib::Server>();
     server_->set_tcp_nodelay(true);
-    listenExclusively(*server_);
+    host::listenExclusively(*server_);
     installRoutes();
   }
   if (port == 0) return server_->bind_to_any_port(address);
@@ -284,4 +284,4 @@ void InventoryService::installRoutes() {
               });
 }
 
-}  // namespace qor::host
+}  // namespace qor::standin

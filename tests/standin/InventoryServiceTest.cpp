@@ -1,11 +1,11 @@
-// Tests of the local inventory service's answers and test controls.
-#include "host/InventoryService.h"
+// Tests of the stand-in inventory service's answers and test controls.
+#include "standin/InventoryService.h"
 
 #include <gtest/gtest.h>
 
-#include "host/Jwt.h"
+#include "standin/Jwt.h"
 
-namespace qor::host {
+namespace qor::standin {
 namespace {
 
 using nlohmann::json;
@@ -127,4 +127,4 @@ TEST(InventoryServiceTime, FormatsIsoTimestamps) {
 }
 
 }  // namespace
-}  // namespace qor::host
+}  // namespace qor::standin

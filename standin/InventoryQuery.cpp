@@ -1,9 +1,9 @@
-// Parsing of the local inventory service's query strings.
-#include "host/InventoryQuery.h"
+// Parsing of the stand-in inventory service's query strings.
+#include "standin/InventoryQuery.h"
 
 #include <charconv>
 
-namespace qor::host {
+namespace qor::standin {
 namespace {
 
 int hexValue(char c) {
@@ -81,4 +81,4 @@ InventoryQueryResult parseInventoryQuery(std::string_view queryText) {
   return result;
 }
 
-}  // namespace qor::host
+}  // namespace qor::standin

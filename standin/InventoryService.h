@@ -16,7 +16,7 @@ namespace httplib {
 class Server;
 }
 
-namespace qor::host {
+namespace qor::standin {
 
 struct ServiceAnswer {
   int status = 200;
@@ -89,4 +89,4 @@ class InventoryService {
   std::unique_ptr<httplib::Server> server_;
 };
 
-}  // namespace qor::host
+}  // namespace qor::standin
