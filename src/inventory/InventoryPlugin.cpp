@@ -385,6 +385,8 @@ void InventoryPlugin::publishEmotes() {
     resource.uri = std::string(kEmotesUri);
     resource.eventType = ResourceEventType::Update;
     resource.data = std::move(data.value);
+    // A core that cannot be reached has no subscribers to tell: the list is
+    // read afresh at the next notification, so a failed send is not retried.
     static_cast<void>(Publish(resource, kAllEventsName));
   }
 }

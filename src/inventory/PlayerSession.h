@@ -57,7 +57,6 @@ class PlayerSession {
   void clearLocation(std::uint64_t ticket);
 
   bool enabled() const noexcept { return enabled_; }
-  bool loggedIn() const noexcept { return loggedIn_; }
   // The player the next fetch is made for.
   PlayerIdentity player() const { return PlayerIdentity{puuid_, accountId_}; }
   // Where, for whom and with which headers the next fetch goes.

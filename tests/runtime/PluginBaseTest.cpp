@@ -433,6 +433,24 @@ TEST_F(WatchTest, PublishUnderTheDerivedNameSendsOnce) {
   EXPECT_EQ(core.sentEvents().size(), 1u);
 }
 
+// The core's answer is not dropped: a core that cannot be reached for
+// SendEvent is reported, naming the first event that did not go out.
+TEST_F(WatchTest, PublishAndSendEventReportACoreThatCannotBeReached) {
+  core.table().SendEvent = nullptr;
+  Resource change;
+  change.uri = "/a/b";
+  change.eventType = ResourceEventType::Update;
+  const std::optional<RequestError> published = plugin->Publish(change, "OnJsonApiEvent");
+  ASSERT_TRUE(published.has_value());
+  EXPECT_EQ(published->message, "Error sending event OnJsonApiEvent_a_b: The core is not connected");
+  BindingProperty payload;
+  payload.setString("x");
+  const std::optional<RequestError> sent = plugin->sendEventValue("OnSomething", payload);
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_EQ(sent->message, "Error sending event OnSomething: The core is not connected");
+  EXPECT_TRUE(core.sentEvents().empty());
+}
+
 // ---- The plug-in's own records and events ---------------------------------------------
 
 enum class Mood : std::int32_t { Calm = 0, Glad = 1 };
@@ -488,6 +506,13 @@ TEST_F(NotePluginTest, SendEventSendsTheRecordUnderItsName) {
   EXPECT_EQ(events[0].context, nullptr);
 }
 
+TEST_F(NotePluginTest, SendEventBeforeStartReportsTheCoreAsUnreachable) {
+  const std::optional<RequestError> sent = plugin->SendEvent("OnNoteTaken", Note{"hi", Mood::Glad});
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_EQ(sent->message, "Error sending event OnNoteTaken: The core is not connected");
+  EXPECT_TRUE(core.sentEvents().empty());
+}
+
 // ---- The link to the core ------------------------------------------------------------
 
 // Records every call to the core, then passes it on.
@@ -538,8 +563,8 @@ class RecordingLink : public CoreLink {
 // A plug-in that brings its own link to the core.
 class RecordingPlugin : public TestPlugin {
  public:
-  RecordingPlugin() : TestPlugin(std::make_unique<RecordingLink>(slots)) {}
-  std::vector<std::string> slots;
+  RecordingPlugin() : TestPlugin(std::make_unique<RecordingLink>(linkCalls)) {}
+  std::vector<std::string> linkCalls;
 };
 
 class LinkTest : public PluginFixture<RecordingPlugin> {};
@@ -559,8 +584,8 @@ TEST_F(LinkTest, EveryCallToTheCoreButLogGoesThroughTheLink) {
   Resource change;
   change.uri = "/x/y";
   static_cast<void>(plugin->Publish(change, "OnJsonApiEvent"));
-  logMessage(LogLevel::Error, kLogGroupDbg, "not a slot");
-  auto slots = plugin->slots;
+  logMessage(LogLevel::Error, kLogGroupDbg, "not through the link");
+  auto linkCalls = plugin->linkCalls;
   stop();
   // Compare the core's own record of calls (minus stream and release calls,
   // which go to functions in the response) with what the link saw.
@@ -570,14 +595,14 @@ TEST_F(LinkTest, EveryCallToTheCoreButLogGoesThroughTheLink) {
     if (word == "Read" || word == "Close" || word == "Release" || word == "ReleaseExternal") continue;
     coreCalls.push_back(word);
   }
-  ASSERT_FALSE(slots.empty());
+  ASSERT_FALSE(linkCalls.empty());
   // Calls recorded before stop() plus the unsubscribes of Shutdown.
-  std::vector<std::string> withStop = slots;
-  for (std::size_t i = slots.size(); i < coreCalls.size(); ++i) withStop.push_back(coreCalls[i]);
+  std::vector<std::string> withStop = linkCalls;
+  for (std::size_t i = linkCalls.size(); i < coreCalls.size(); ++i) withStop.push_back(coreCalls[i]);
   EXPECT_EQ(coreCalls, withStop);
   for (const char* s : {"Subscribe", "SendRequest", "SendExternalRequest", "SendEvent", "EnterWait",
                         "Yield", "LeaveWait"})
-    EXPECT_GE(countOf(slots, s), 1) << s;
+    EXPECT_GE(countOf(linkCalls, s), 1) << s;
   EXPECT_EQ(core.logLines().size(), 1u);  // Log went straight to the core
 }
 
