@@ -47,6 +47,7 @@ FunctionResult<Greeting> GreeterPlugin::greet(std::string name, GreetingTone ton
     greeting.text = opening + ", " + name + (tone == GreetingTone::Friendly ? "!" : ".");
     greeting.count = ++count_;
   }
+  // The greeting is the caller's answer whether or not the event went out.
   static_cast<void>(SendEvent(kGreetedEvent, greeting));
   return FunctionResult<Greeting>::ok(std::move(greeting));
 }

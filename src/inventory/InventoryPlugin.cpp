@@ -104,20 +104,10 @@ void InventoryPlugin::onLoginSession(const std::string&, ResourceEventType type,
   Lock lock(mutex_);
   if (type == ResourceEventType::Delete) {
     // The caches stay: they remember whom they were filled for.
-    loggedIn_ = false;
-    accountId_ = 0;
-    puuid_.clear();
+    session_.logout();
     return;
   }
-  const bool wasLoggedIn = loggedIn_;
-  loggedIn_ = data.state == Api::LoginSessionStates::Succeeded && data.accountId != 0 &&
-              data.summonerId != 0;
-  // The ids are taken only when a login completes; later events with other
-  // ids while still logged in change nothing.
-  if (wasLoggedIn || !loggedIn_) return;
-  accountId_ = data.accountId;
-  puuid_ = data.puuid;
-  cache_.adoptOwner(PlayerIdentity{puuid_, accountId_});
+  if (std::optional<PlayerIdentity> player = session_.login(data)) cache_.adoptOwner(*player);
 }
 
 void InventoryPlugin::onAccessToken(const std::string&, ResourceEventType type,
@@ -125,14 +115,10 @@ void InventoryPlugin::onAccessToken(const std::string&, ResourceEventType type,
   if (!isKnownEventType(type)) return;
   Lock lock(mutex_);
   if (type == ResourceEventType::Delete) {
-    authHeaders_.clear();
+    session_.clearAccessToken();
     return;
   }
-  authHeaders_.erase("Authorization");
-  // The token is used whole, however long it is.
-  authHeaders_.emplace("Authorization", "Bearer " + data.token);
-  authHeaders_.erase("Content-type");
-  authHeaders_.emplace("Content-type", "application/json");
+  session_.setAccessToken(data.token);
 }
 
 void InventoryPlugin::onPlatformConfig(const std::string&, ResourceEventType type,
@@ -142,15 +128,10 @@ void InventoryPlugin::onPlatformConfig(const std::string&, ResourceEventType typ
   {
     Lock lock(mutex_);
     if (type == ResourceEventType::Delete) {
-      baseServiceUrl_.clear();
+      session_.clearBaseServiceUrl();
       return;
     }
-    if (data.hasMember("Enabled")) enabled_ = data.get("Enabled").asTruth();
-    if (data.hasMember("BaseServiceUrl")) {
-      baseServiceUrl_ = data.get("BaseServiceUrl").asText();
-    } else {
-      missingUrl = true;
-    }
+    missingUrl = !session_.applyPlatformConfig(data);
   }
   if (missingUrl) logMessage(LogLevel::Error, kLogGroupDbg, "JMX missing BaseServiceURL config!");
 }
@@ -161,10 +142,9 @@ void InventoryPlugin::onRegionLocale(const std::string&, ResourceEventType type,
   std::uint64_t ticket = 0;
   {
     Lock lock(mutex_);
-    ticket = ++regionTickets_;
+    ticket = session_.beginRegionRead();
     if (type == ResourceEventType::Delete) {
-      location_.clear();
-      regionStored_ = ticket;
+      session_.clearLocation(ticket);
       return;
     }
   }
@@ -179,22 +159,7 @@ void InventoryPlugin::onRegionLocale(const std::string&, ResourceEventType type,
   }
   std::string location = servers.get("loctavian_service_location").asText();
   Lock lock(mutex_);
-  // An answer overtaken by a later region event or delete is stale.
-  if (ticket < regionStored_) return;
-  location_ = std::move(location);
-  regionStored_ = ticket;
-}
-
-// ---- Remote fetches ------------------------------------------------------------
-
-InventoryFetchRequest InventoryPlugin::fetchRequestLocked() const {
-  InventoryFetchRequest request;
-  request.url.baseServiceUrl = baseServiceUrl_;
-  request.url.puuid = puuid_;
-  request.url.location = location_;
-  request.url.accountId = accountId_;
-  request.headers = authHeaders_;
-  return request;
+  session_.storeLocation(ticket, std::move(location));
 }
 
 // ---- API functions -------------------------------------------------------------
@@ -206,7 +171,7 @@ FunctionResult<InventoryPlugin::ItemList> InventoryPlugin::getInventory(
   InventoryFetchRequest request;
   {
     Lock lock(mutex_);
-    if (!enabled_) return FunctionResult<ItemList>::ok({});
+    if (!session_.enabled()) return FunctionResult<ItemList>::ok({});
     for (const std::string& name : inventoryTypes) {
       if (const ItemList* cached = cache_.fetchedItems(name)) {
         result.insert(result.end(), cached->begin(), cached->end());
@@ -215,7 +180,7 @@ FunctionResult<InventoryPlugin::ItemList> InventoryPlugin::getInventory(
       }
     }
     if (missing.empty()) return FunctionResult<ItemList>::ok(std::move(result));
-    request = fetchRequestLocked();
+    request = session_.fetchRequest();
   }
 
   RequestResult<Api::InventoryResponseDTO> fetched = client_.fetchInventory(request, missing);
@@ -269,7 +234,7 @@ FunctionResult<InventoryPlugin::SignedMap> InventoryPlugin::getSignedInventory(
   result.rehash(8);
   {
     Lock lock(mutex_);
-    if (!enabled_) return FunctionResult<SignedMap>::ok(std::move(result));
+    if (!session_.enabled()) return FunctionResult<SignedMap>::ok(std::move(result));
   }
   for (const std::string& type : inventoryTypes) {
     InventoryFetchRequest request;
@@ -280,8 +245,8 @@ FunctionResult<InventoryPlugin::SignedMap> InventoryPlugin::getSignedInventory(
         result[type] = std::move(*cached);
         continue;
       }
-      request = fetchRequestLocked();
-      pending = cache_.beginSignedFetch(type, PlayerIdentity{puuid_, accountId_});
+      request = session_.fetchRequest();
+      pending = cache_.beginSignedFetch(type, session_.player());
     }
 
     RequestResult<Api::InventoryResponseDTO> fetched = client_.fetchSignedInventory(request, type);
@@ -420,6 +385,8 @@ void InventoryPlugin::publishEmotes() {
     resource.uri = std::string(kEmotesUri);
     resource.eventType = ResourceEventType::Update;
     resource.data = std::move(data.value);
+    // A core that cannot be reached has no subscribers to tell: the list is
+    // read afresh at the next notification, so a failed send is not retried.
     static_cast<void>(Publish(resource, kAllEventsName));
   }
 }

@@ -1,11 +1,12 @@
 // InventoryPlugin: the inventory service's plug-in object. It follows the
 // login, token, configuration, region and messaging resources, answers the
 // three inventory functions and the notifications, and publishes the emote
-// list. The caches and their rules are InventoryCache's; the remote service
-// is reached through InventoryServiceClient.
+// list. What it knows of the player is PlayerSession's, the caches and their
+// rules are InventoryCache's; the remote service is reached through
+// InventoryServiceClient.
 //
 // Threads: API calls and resource events arrive on different core threads.
-// One mutex guards the session state and the cache; it is never held while a
+// One mutex guards the player session and the cache; it is never held while a
 // request to the core or to the remote service is outstanding, nor while
 // logging. A fetch copies what it needs under the lock, sends without it, and
 // re-takes it to hand the answer to the cache, whose rules decide what of it
@@ -16,6 +17,7 @@
 #include "inventory/InventoryCache.h"
 #include "inventory/InventoryRecords.h"
 #include "inventory/InventoryServiceClient.h"
+#include "inventory/PlayerSession.h"
 #include "platform/Mutex.h"
 #include "runtime/HttpRequest.h"
 #include "runtime/PluginBase.h"
@@ -78,8 +80,6 @@ class InventoryPlugin final : public PluginBase {
   RequestResult<Api::CatalogItem> findCatalogItem(const std::string& instanceId);
 
  private:
-  // Where, for whom and with which headers the next fetch goes.
-  InventoryFetchRequest fetchRequestLocked() const;
   // Decodes a notification payload (JSON text) into T.
   template <class T>
   bool decodePayload(const std::string& payload, T& out) const;
@@ -92,16 +92,8 @@ class InventoryPlugin final : public PluginBase {
 
   mutable platform::Mutex mutex_;
   // Guarded by mutex_.
-  std::uint64_t accountId_ = 0;
-  HttpHeaders authHeaders_;
-  std::string baseServiceUrl_;
-  std::string puuid_;
-  std::string location_;
-  bool enabled_ = false;
-  bool loggedIn_ = false;
+  PlayerSession session_;
   InventoryCache cache_;
-  std::uint64_t regionTickets_ = 0;  // region reads started (deletes count too)
-  std::uint64_t regionStored_ = 0;   // the newest ticket that set location_
   bool emotePublishing_ = false;
   bool emotePublishPending_ = false;
 };

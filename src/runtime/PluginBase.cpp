@@ -1,12 +1,11 @@
-// PluginBase: construction, handshake, start, the forwarding slots, requests
-// through the core and resource watches.
+// PluginBase: construction, handshake, start and stop, and the calls plug-in
+// code makes, each handed to the piece that does it.
 #include "runtime/PluginBase.h"
 
-#include "binding/CoreValueConverter.h"
+#include "binding/FormatMessage.h"
 #include "binding/TypeRegistry.h"
 #include "dispatch/ApiDispatcher.h"
 #include "dispatch/RouteIdentifier.h"
-#include "formats/JsonReader.h"
 #include "logging/AssertionReport.h"
 #include "logging/DebuggerConsoleLogTarget.h"
 #include "logging/LogManager.h"
@@ -16,53 +15,26 @@
 #include "runtime/MemoryStats.h"
 #include "runtime/PluginLogTarget.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace qor {
 namespace {
 
 constexpr const char* kPluginLogTargetName = "PluginLogTarget";
-constexpr const char* kYieldLabel = "Wait: yield";
-constexpr std::uint32_t kStreamChunk = 4096;
-constexpr std::string_view kNotConnected = "The core is not connected";
-
-// Calls a response's release function once, when the response is done with.
-class ResponseRelease {
- public:
-  explicit ResponseRelease(CoreResponse& response) : response_(response) {}
-  ~ResponseRelease() {
-    CoreResponseReleaseFn release = response_.release;
-    if (release) release(&response_);
-  }
-  ResponseRelease(const ResponseRelease&) = delete;
-  ResponseRelease& operator=(const ResponseRelease&) = delete;
-
- private:
-  CoreResponse& response_;
-};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// Method codes 1 to 8 travel as they are, anything else as 0.
-std::uint32_t methodCode(HttpMethod method) {
-  return static_cast<std::uint32_t>(httpMethodFromCode(static_cast<std::uint32_t>(method)));
-}
 
 }  // namespace
 
-PluginBase::PluginBase() {
+PluginBase::PluginBase() : PluginBase(nullptr) {}
+
+PluginBase::PluginBase(std::unique_ptr<CoreLink> link)
+    : link_(link ? std::move(link) : std::make_unique<CoreLink>()),
+      events_(*link_),
+      serviceProxies_(*link_),
+      requests_(*link_),
+      externalRequests_(*link_),
+      publisher_(*link_) {
   LogManager::acquire();
   registry_ = std::make_unique<TypeRegistry>();
   dispatcher_ = std::make_unique<ApiDispatcher>(*registry_);
@@ -75,8 +47,6 @@ PluginBase::~PluginBase() {
   // The dispatcher clears the registry it was built on, so it goes first.
   dispatcher_.reset();
   registry_.reset();
-  watcherRegistry_ = nullptr;
-  hostRegistry_ = nullptr;
   registrationTags_.clear();
   routeName_.clear();
   identity_ = PluginIdentity{};
@@ -104,7 +74,6 @@ bool PluginBase::Handshake(PluginHandshake* handshake, std::string_view shortNam
   registrationTags_ = {"Plugins", "Plugin " + std::string(shortName)};
   routeName_ = qor::routeName(shortName);
 
-  hostRegistry_ = registry_.get();
   registerPlatformTypes(*registry_);
   RegisterApi();
   apiTable_ = dispatcher_->buildApiTable();
@@ -140,45 +109,22 @@ void PluginBase::forwardLogging(const PluginCoreContext* context) {
 }
 
 bool PluginBase::Start(const PluginCoreContext* context) {
-  core_ = CoreApi(context);
   forwardLogging(context);
   std::string agent = formatMessage("VaneClient/%1 (%2)", versionText(coreVersion_),
                                     identity_.shortName);
-  watcherRegistry_ = registry_.get();
-  owner_ = this;
-  attachHost(core_.handle(), identity_.shortName, std::move(agent));
+  link_->attach(context, identity_.shortName, std::move(agent));
+  serviceProxies_.subscribe(events_, *registry_);
   return OnStart();
+}
+
+void PluginBase::Shutdown() {
+  events_.unsubscribeAll();
+  serviceProxies_.clear();
+  watches_.clearWatches();
 }
 
 void PluginBase::RegisterApi() {}
 bool PluginBase::OnStart() { return true; }
-
-// ---- Forwarding slots --------------------------------------------------------
-
-bool PluginBase::CoreSendRequest(CoreResponse* response, const CoreRequest* request) {
-  return core_.sendRequest(response, request);
-}
-bool PluginBase::CoreSendExternalRequest(ExternalResponse* response,
-                                         const ExternalRequest* request) {
-  return core_.sendExternalRequest(response, request);
-}
-bool PluginBase::CoreSendEvent(const CoreEvent* event) { return core_.sendEvent(event); }
-bool PluginBase::CoreSubscribe(const char* eventName, void* handle, CoreEventCallback callback,
-                               void* context, std::uint32_t flags) {
-  return core_.subscribe(eventName, handle, callback, context, flags);
-}
-bool PluginBase::CoreUnsubscribe(const char* eventName, void* handle) {
-  return core_.unsubscribe(eventName, handle);
-}
-bool PluginBase::CoreEntry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d,
-                            std::uint32_t e) {
-  return core_.entry5(a, b, c, d, e);
-}
-bool PluginBase::CoreYield() { return core_.yield(); }
-bool PluginBase::CoreEnterWait(const char* label, std::uint32_t zero) {
-  return core_.enterWait(label, zero);
-}
-bool PluginBase::CoreLeaveWait() { return core_.leaveWait(); }
 
 // ---- Lifecycle callbacks -----------------------------------------------------
 
@@ -200,7 +146,7 @@ void QOR_CDECL PluginBase::stopCallback(void* plugin) {
   }
   // The core may stop the plug-in while calls and event deliveries are still
   // running: no new call starts, and the object outlives the running ones.
-  self->waitForDeliveries();
+  self->events_.waitForDeliveries();
   self->dispatcher_->close();
   try {
     delete self;
@@ -212,161 +158,49 @@ void QOR_CDECL PluginBase::memoryStatsCallback(void*, std::uint32_t* words) {
   MemoryStats::writeWords(words);
 }
 
-// ---- Requests ----------------------------------------------------------------
+// ---- Requests and events -------------------------------------------------------
 
 RequestResult<BindingProperty> PluginBase::sendRequest(HttpMethod method, std::string_view uri) {
-  const std::string uriText(uri);
-  const std::string_view methodName = httpMethodName(method);
-  CoreRequest request{};
-  request.method = methodCode(method);
-  request.uri = uriText.c_str();
-  request.args = nullptr;
-  request.argCount = 0;
-  request.handle = pluginHandle();
-  CoreResponse response{};
-  if (!CoreSendRequest(&response, &request))
-    return makeRequestError(0, kErrorResponseTemplate, {methodName, uri, kNotConnected});
-  ResponseRelease release(response);
-  if (response.error) {
-    const std::string error(response.error);
-    return makeRequestError(static_cast<std::int32_t>(response.status), kErrorResponseTemplate,
-                            {methodName, uri, error});
-  }
-  return readResponse(method, uri, response);
-}
-
-RequestResult<BindingProperty> PluginBase::readResponse(HttpMethod method, std::string_view uri,
-                                                        CoreResponse& response) {
-  const std::string_view methodName = httpMethodName(method);
-  if (!response.read) {
-    BindingResult body;
-    CoreValue value;
-    std::memcpy(&value, &response.body, sizeof value);
-    fromCoreValue(body, value, kResultFieldName);
-    if (!body.ok)
-      return makeRequestError(0, kErrorConvertingTemplate, {methodName, uri, body.errorText()});
-    return std::move(body.value);
-  }
-
-  // A streamed body: read it whole, giving the core a turn whenever a short
-  // chunk says that more is on its way.
-  CoreStreamReadFn read = response.read;
-  CoreStreamCloseFn close = response.close;
-  void* stream = response.stream;
-  std::string text;
-  text.reserve(std::min<std::size_t>(response.sizeHint, kMaxStreamReserve));
-  char buffer[kStreamChunk];
-  std::uint8_t more = 1;
-  while (more) {
-    std::uint32_t size = kStreamChunk;
-    more = 1;
-    if (!read(stream, buffer, &size, &more)) {
-      if (close) close(stream);
-      return makeRequestError(0, kErrorStreamTemplate, {methodName, uri, "Stream read error"});
-    }
-    size = std::min(size, kStreamChunk);
-    text.append(buffer, size);
-    if (size < kStreamChunk && more) {
-      CoreEnterWait(kYieldLabel, 0);
-      CoreYield();
-      CoreLeaveWait();
-    }
-  }
-  BindingResult body = readJson(std::string_view(text));
-  if (close) close(stream);
-  if (!body.ok) return makeRequestError(0, kErrorStreamTemplate, {methodName, uri, body.errorText()});
-  return std::move(body.value);
+  return requests_.send(method, uri);
 }
 
 HttpResponse PluginBase::sendExternalRequest(const HttpRequest& request) {
-  const std::string_view methodName = httpMethodName(request.method);
-  std::vector<CoreHeader> headers;
-  headers.reserve(request.headers.size() + 1);
-  const bool hasAgent = std::any_of(request.headers.begin(), request.headers.end(),
-                                    [](const auto& h) { return equalsIgnoringCase(h.first, "user-agent"); });
-  if (!hasAgent) headers.push_back(CoreHeader{"user-agent", userAgent().c_str()});
-  for (const auto& [name, value] : request.headers)
-    headers.push_back(CoreHeader{name.c_str(), value.c_str()});
+  return externalRequests_.send(request);
+}
 
-  ExternalRequest out{};
-  out.method = methodCode(request.method);
-  out.url = request.url.c_str();
-  out.headers = headers.empty() ? nullptr : headers.data();
-  out.headerCount = static_cast<std::uint32_t>(headers.size());
-  out.body = request.body.empty() ? nullptr : request.body.data();
-  out.bodySize = static_cast<std::uint32_t>(request.body.size());
-  out.setting1 = request.setting1;
-  out.setting2 = request.setting2;
+std::optional<RequestError> PluginBase::sendEventValue(std::string_view name,
+                                                       const BindingProperty& payload) {
+  return publisher_.send(name, payload, *registry_);
+}
 
-  HttpResponse result;
-  ExternalResponse in{};
-  if (!CoreSendExternalRequest(&in, &out)) {
-    result.outcome = CORE_OUTCOME_FAILED;
-    result.error = std::string(kNotConnected);
-    return result;
-  }
-
-  switch (in.outcome) {
-    case CORE_OUTCOME_CANCELLED:
-    case CORE_OUTCOME_OK:
-    case CORE_OUTCOME_TIMED_OUT: result.outcome = in.outcome; break;
-    default: result.outcome = CORE_OUTCOME_FAILED; break;
-  }
-  const char* body = static_cast<const char*>(in.body);
-  if (result.outcome != CORE_OUTCOME_OK) {
-    // A failed transport puts its error text where the body would be.
-    if (body) result.error.assign(body, in.bodySize);
-  } else {
-    result.status = in.status;
-    const std::string what = formatMessage("%1 %2", methodName, request.url);
-    bool inconsistent = false;
-    if (in.headerCount != 0 && !in.headers) {
-      result.error = formatMessage("Error converting response for %1: headers was null", what);
-      inconsistent = true;
-    } else {
-      for (std::uint32_t i = 0; i < in.headerCount; ++i) {
-        const CoreHeader& h = in.headers[i];
-        result.headers.emplace(h.name ? h.name : "", h.value ? h.value : "");
-      }
-    }
-    if (in.bodySize != 0 && !body) {
-      result.error = formatMessage("Error converting response for %1: body was null", what);
-      inconsistent = true;
-    } else if (body) {
-      result.body.assign(body, in.bodySize);
-    }
-    // A record with a missing block stays reported as failed even when the
-    // other block was copied.
-    result.conversionStatus = inconsistent ? 1 : 0;
-  }
-  ExternalResponseReleaseFn release = in.release;
-  if (release) release(&in);
-  return result;
+std::optional<RequestError> PluginBase::Publish(const Resource& resource,
+                                                std::string_view eventName) {
+  return publisher_.publish(resource, eventName, *registry_);
 }
 
 // ---- Resources -----------------------------------------------------------------
 
 void PluginBase::SubscribeResource(const std::string& uri) {
-  addSubscription(
+  events_.addSubscription(
       coreEventName(uri),
       [this] {
         return CoreEventHandler([this](const BindingProperty& payload) {
           Resource change;
           BindingResult r;
           fromProperty(r, change, payload, kTopLevelFieldName, *registry_);
-          if (r.ok) dispatchResource(std::move(change));
+          if (r.ok) watches_.dispatchResource(std::move(change));
         });
       },
       kResourceEventFlags);
 }
 
 void PluginBase::UnsubscribeResource(const std::string& uri) {
-  removeSubscription(coreEventName(uri));
+  events_.removeSubscription(coreEventName(uri));
 }
 
 void PluginBase::watchResource(const std::string& uri, ResourceHandler handler) {
   ResourceHandler initial = handler;
-  const bool pattern = storeWatch(uri, std::move(handler));
+  const bool pattern = watches_.storeWatch(uri, std::move(handler));
   SubscribeResource(uri);
   if (pattern) return;
   RequestResult<BindingProperty> current = sendRequest(HttpMethod::Get, uri);
@@ -376,44 +210,6 @@ void PluginBase::watchResource(const std::string& uri, ResourceHandler handler) 
   change.eventType = ResourceEventType::Create;
   change.data = std::move(current.value());
   initial(change);
-}
-
-std::optional<RequestError> PluginBase::sendEventValue(std::string_view name,
-                                                      const BindingProperty& payload) {
-  CoreValue value{};
-  toCoreValue(payload, value, registry_.get());
-  const std::string eventName(name);
-  CoreEvent event{};
-  event.name = eventName.c_str();
-  std::memcpy(&event.payload, &value, sizeof value);
-  CoreSendEvent(&event);
-  releaseCoreValue(value);
-  return std::nullopt;
-}
-
-std::optional<RequestError> PluginBase::Publish(const Resource& resource,
-                                                std::string_view eventName) {
-  BindingResult value;
-  toProperty(value, resource, *registry_);
-  if (!value.ok) {
-    RequestError error;
-    error.message = std::string(value.errorText());
-    return error;
-  }
-  CoreValue payload{};
-  toCoreValue(value.value, payload, registry_.get());
-  const std::string derived = coreEventName(resource.uri);
-  CoreEvent event{};
-  event.name = derived.c_str();
-  std::memcpy(&event.payload, &payload, sizeof payload);
-  CoreSendEvent(&event);
-  if (eventName != derived) {
-    const std::string explicitName(eventName);
-    event.name = explicitName.c_str();
-    CoreSendEvent(&event);
-  }
-  releaseCoreValue(payload);
-  return std::nullopt;
 }
 
 }  // namespace qor

@@ -1,26 +1,42 @@
-// PluginBase: the plug-in object every backend plug-in derives from. It owns
-// the TypeRegistry and the ApiDispatcher built on it, runs the handshake,
-// starts and stops on the core's callbacks, forwards every call to the core
-// through its slots, sends requests, and turns resource watches into core
-// subscriptions.
+// PluginBase: the plug-in object every backend plug-in derives from. It runs
+// the handshake, starts and stops on the core's callbacks, and offers plug-in
+// code registration, requests, resource watches and events. The work is done
+// by the pieces it owns:
+//
+//   TypeRegistry, ApiDispatcher   the plug-in's types and its API table
+//   CoreLink                      the link to the core every call takes
+//   EventSubscriptions            core event handlers and their counts
+//   ResourceWatcher               resource watches and their routing
+//   ServiceProxyTable             service-proxy messages and requests
+//   CoreRequests, ExternalRequests, EventPublisher
+//                                 what the plug-in sends through the core
 //
 // A concrete plug-in overrides RegisterApi (its types and functions) and
 // OnStart (its watches); the entry point constructs it and calls Handshake.
+//
+// Threads: the handshake, Start and Stop come from the core's thread; core
+// events, API calls and the plug-in's own requests may come from any thread.
+// Each piece says how it is guarded; no lock of one piece is held while
+// another piece or the core is called.
 #pragma once
 
 #include "PluginAbi.h"
 #include "binding/BindingProperty.h"
-#include "binding/FormatMessage.h"
 #include "binding/PropertyConverter.h"
 #include "binding/TypeRegistration.h"
 #include "dispatch/HttpMethod.h"
-#include "runtime/CoreApi.h"
+#include "runtime/CoreLink.h"
+#include "runtime/CoreRequests.h"
+#include "runtime/EventPublisher.h"
+#include "runtime/EventSubscriptions.h"
+#include "runtime/ExternalRequests.h"
 #include "runtime/HttpRequest.h"
 #include "runtime/PluginApiVersion.h"
-#include "runtime/PluginHost.h"
 #include "runtime/PluginIdentity.h"
 #include "runtime/RequestError.h"
 #include "runtime/Resource.h"
+#include "runtime/ResourceWatcher.h"
+#include "runtime/ServiceProxyTable.h"
 
 #include <functional>
 #include <memory>
@@ -35,23 +51,14 @@ class ApiDispatcher;
 class PluginLogTarget;
 class TypeRegistry;
 
-// Messages of failed requests (named placeholders, filled in this order).
-inline constexpr std::string_view kErrorResponseTemplate =
-    "Error response for {method} {url}: {error}";
-inline constexpr std::string_view kErrorConvertingTemplate =
-    "Error converting response for {method} {url}: {error}";
-inline constexpr std::string_view kErrorStreamTemplate =
-    "Error reading streamed response for {method} {url}: {error}";
-
-// The most a streamed body's size hint may make the reader reserve up front.
-inline constexpr std::size_t kMaxStreamReserve = 1024 * 1024;
-
-class PluginBase : public PluginHost {
+class PluginBase {
  public:
   // Takes a reference on the log manager, creates the TypeRegistry and the
   // ApiDispatcher (which initializes the registry) and sets the callbacks.
   PluginBase();
-  ~PluginBase() override;
+  virtual ~PluginBase();
+  PluginBase(const PluginBase&) = delete;
+  PluginBase& operator=(const PluginBase&) = delete;
 
   // Runs the handshake for `shortName`: checks the core's version (an
   // incompatible core is reported and ends the process), stores identity,
@@ -60,29 +67,18 @@ class PluginBase : public PluginHost {
   // False (and nothing written) for a null record.
   bool Handshake(PluginHandshake* handshake, std::string_view shortName);
 
-  // Callback 0: connects to the core, forwards logging, builds the user
-  // agent, attaches the host and runs OnStart.
+  // The core's Start callback: forwards logging, builds the user agent,
+  // attaches the link to the core, subscribes the service-proxy events and
+  // runs OnStart, whose result is Start's.
   bool Start(const PluginCoreContext* context);
+  // Stop's first step: unsubscribes every core event that has a handler, then
+  // empties the handler table, the service-proxy tables and both watch tables.
+  void Shutdown();
 
-  // Slots 0 and 1: reference-counted core subscriptions of resource events.
-  void SubscribeResource(const std::string& uri) override;
-  void UnsubscribeResource(const std::string& uri) override;
-
-  // Slots 4 to 12: forwarded to the core's table unchanged.
-  bool CoreSendRequest(CoreResponse* response, const CoreRequest* request) override;
-  bool CoreSendExternalRequest(ExternalResponse* response, const ExternalRequest* request) override;
-  bool CoreSendEvent(const CoreEvent* event) override;
-  bool CoreSubscribe(const char* eventName, void* handle, CoreEventCallback callback, void* context,
-                     std::uint32_t flags) override;
-  bool CoreUnsubscribe(const char* eventName, void* handle) override;
-  bool CoreEntry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d,
-                  std::uint32_t e) override;
-  bool CoreYield() override;
-  bool CoreEnterWait(const char* label, std::uint32_t zero) override;
-  bool CoreLeaveWait() override;
-
-  // Slot 13: registers the plug-in's API (nothing here).
+  // Registers the plug-in's API (nothing here).
   virtual void RegisterApi();
+  // The plug-in's own start-up (nothing here); its result is Start's.
+  virtual bool OnStart();
 
   // ---- Registration, for RegisterApi (in any order) ----
   // The plug-in's own record T, registered as the route name followed by
@@ -96,8 +92,6 @@ class PluginBase : public PluginHost {
   // An event the plug-in sends (SendEvent) with the payload record P.
   template <class P>
   void registerEvent(std::string_view name, std::string_view description);
-  // Slot 14: the plug-in's own start-up; its result is Start's.
-  virtual bool OnStart();
 
   // ---- Requests through the core (they block until the core answers) ----
   // A request without arguments whose body is read into a value.
@@ -121,15 +115,21 @@ class PluginBase : public PluginHost {
                  handler);
   // The untyped watch underneath.
   void watchResource(const std::string& uri, ResourceHandler handler);
+  // Counted core subscription of the resource events of `uri` (Watch calls
+  // it); the first one for an event name subscribes at the core.
+  void SubscribeResource(const std::string& uri);
+  // Lowers the count; the last one unsubscribes. The watches stay.
+  void UnsubscribeResource(const std::string& uri);
   // Sends the change under the event name of its URI and, when `eventName`
-  // differs, again under `eventName`. Nothing on success.
+  // differs, again under `eventName`. Nothing on success; the conversion's
+  // message, or the error of a send the core could not be reached for.
   std::optional<RequestError> Publish(const Resource& resource, std::string_view eventName);
 
   // ---- Events ----
   // Sends an event of the plug-in's own (one its RegisterApi declared with
-  // registerEventOf) with `payload`, converted through the registry. Nothing
-  // on success; when the payload does not convert, its message, and nothing
-  // is sent.
+  // registerEvent) with `payload`, converted through the registry. Nothing on
+  // success; when the payload does not convert, its message, and nothing is
+  // sent; when the core could not be reached, that error.
   template <class T>
   std::optional<RequestError> SendEvent(std::string_view name, const T& payload);
   // The same for a payload that is already a value.
@@ -146,19 +146,37 @@ class PluginBase : public PluginHost {
   const std::vector<std::string>& registrationTags() const noexcept { return registrationTags_; }
   const PluginCallbacks& callbacks() const noexcept { return callbacks_; }
   const PluginApiTable* apiTable() const noexcept { return apiTable_; }
-  const CoreApi& core() const noexcept { return core_; }
   const PluginLogTarget* logTarget() const noexcept { return logTarget_.get(); }
+  // The pieces, for plug-in code that needs more than the calls above.
+  CoreLink& link() noexcept { return *link_; }
+  const CoreLink& link() const noexcept { return *link_; }
+  EventSubscriptions& events() noexcept { return events_; }
+  const ResourceWatcher& watches() const noexcept { return watches_; }
+  ServiceProxyTable& serviceProxies() noexcept { return serviceProxies_; }
 
   // The three lifecycle callbacks handed to the core.
   static std::uint8_t QOR_CDECL startCallback(void* plugin, const PluginCoreContext* context);
   static void QOR_CDECL stopCallback(void* plugin);
   static void QOR_CDECL memoryStatsCallback(void* ignored, std::uint32_t* words);
 
+ protected:
+  // For a plug-in that brings its own link to the core (to watch or shape
+  // every call to the core); null means the plain link.
+  explicit PluginBase(std::unique_ptr<CoreLink> link);
+
  private:
   void forwardLogging(const PluginCoreContext* context);
-  // Reads a response body (value or stream) into a value; the response stays unreleased.
-  RequestResult<BindingProperty> readResponse(HttpMethod method, std::string_view uri,
-                                              CoreResponse& response);
+
+  // Declared first so that they are destroyed last, after the plug-in's own
+  // fields: the watches, then the link, the event tables and the
+  // service-proxy tables (destroyed in the reverse order).
+  ResourceWatcher watches_;
+  std::unique_ptr<CoreLink> link_;
+  EventSubscriptions events_;
+  ServiceProxyTable serviceProxies_;
+  CoreRequests requests_;
+  ExternalRequests externalRequests_;
+  EventPublisher publisher_;
 
   PluginApiVersion coreVersion_;
   std::unique_ptr<PluginLogTarget> logTarget_;
@@ -167,7 +185,6 @@ class PluginBase : public PluginHost {
   std::vector<std::string> registrationTags_;
   std::unique_ptr<TypeRegistry> registry_;
   std::unique_ptr<ApiDispatcher> dispatcher_;
-  CoreApi core_;
   PluginCallbacks callbacks_{};
   const PluginApiTable* apiTable_ = nullptr;
 };
@@ -176,26 +193,7 @@ class PluginBase : public PluginHost {
 
 template <class T>
 RequestResult<std::vector<T>> PluginBase::sendRequestList(HttpMethod method, std::string_view uri) {
-  RequestResult<BindingProperty> body = sendRequest(method, uri);
-  if (!body.ok()) return body.error();
-  const std::string_view methodName = httpMethodName(method);
-  const BindingProperty& list = body.value();
-  if (list.kind() != BindingPropertyKind::Collection) {
-    BindingResult r;
-    r.setError(formatMessage(
-        "Couldn't assign value to '%1' of type vector because the input not a collection.",
-        kResultFieldName));
-    return makeRequestError(0, kErrorConvertingTemplate, {methodName, uri, r.errorText()});
-  }
-  std::vector<T> items(list.size());
-  BindingResult r;
-  for (std::size_t i = 0; i < items.size() && r.ok; ++i) {
-    const BindingProperty& element = list.get(i);
-    if (element.isEmpty()) continue;
-    fromProperty(r, items[i], element, kResultFieldName, *registry_);
-  }
-  if (!r.ok) return makeRequestError(0, kErrorConvertingTemplate, {methodName, uri, r.errorText()});
-  return items;
+  return requests_.sendList<T>(method, uri, *registry_);
 }
 
 template <class T>

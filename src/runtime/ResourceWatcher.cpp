@@ -8,9 +8,6 @@
 
 namespace qor {
 
-void ResourceWatcher::SubscribeResource(const std::string&) {}
-void ResourceWatcher::UnsubscribeResource(const std::string&) {}
-
 bool ResourceWatcher::storeWatch(const std::string& uri, ResourceHandler handler) {
   auto shared = std::make_shared<const ResourceHandler>(std::move(handler));
   const bool pattern = uri.find('*') != std::string::npos;

@@ -1,11 +1,12 @@
-// ResourceWatcher: the innermost layer of a plug-in object. It keeps the
-// resource watches (exact URIs and "*" patterns) and routes each resource
-// change to the handlers that watch it.
+// ResourceWatcher: the plug-in's resource watches (exact URIs and "*"
+// patterns) and the routing of each resource change to the handlers that
+// watch it. It knows nothing of the core: PluginBase turns watches into core
+// subscriptions and hands the resulting changes to dispatchResource.
 //
-// Core threads read the tables while the plug-in may still be adding watches
-// on the core's thread, so the tables sit behind a mutex held only for table
-// access: a handler is copied out (it is shared) and called without the lock,
-// so a handler may add watches of its own.
+// Threads: core threads read the tables while the plug-in may still be adding
+// watches, so the tables sit behind a mutex held only for table access: a
+// handler is copied out (it is shared) and called without the lock, so a
+// handler may add watches of its own.
 #pragma once
 
 #include "platform/Mutex.h"
@@ -14,12 +15,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 
 namespace qor {
-
-class TypeRegistry;
 
 // A watch handler: receives the change with its untyped data.
 using ResourceHandler = std::function<void(const Resource& resource)>;
@@ -30,10 +28,11 @@ class ResourceWatcher {
   ResourceWatcher(const ResourceWatcher&) = delete;
   ResourceWatcher& operator=(const ResourceWatcher&) = delete;
 
-  // Slot 0: starts following the resource at `uri` (no-op at this layer).
-  virtual void SubscribeResource(const std::string& uri);
-  // Slot 1: stops following it (no-op at this layer).
-  virtual void UnsubscribeResource(const std::string& uri);
+  // Stores the handler under the URI (a URI holding "*" is a pattern),
+  // replacing an earlier handler of the same URI. True for a pattern.
+  bool storeWatch(const std::string& uri, ResourceHandler handler);
+  // Shutdown: empties both tables.
+  void clearWatches();
 
   // Routes one change: the URI gets a leading "/" when it lacks one; the
   // exact watcher of the URI runs first, then every matching pattern's.
@@ -42,18 +41,6 @@ class ResourceWatcher {
   // Number of exact watches and of pattern watches.
   std::size_t exactWatchCount() const;
   std::size_t wildcardWatchCount() const;
-
- protected:
-  ~ResourceWatcher() = default;
-
-  // Stores the handler under the URI (a URI holding "*" is a pattern),
-  // replacing an earlier handler of the same URI. True for a pattern.
-  bool storeWatch(const std::string& uri, ResourceHandler handler);
-  // Empties both tables.
-  void clearWatches();
-
-  TypeRegistry* watcherRegistry_ = nullptr;  // copied in at Start
-  ResourceWatcher* owner_ = nullptr;         // the object itself, set at Start
 
  private:
   using HandlerPtr = std::shared_ptr<const ResourceHandler>;

@@ -1,5 +1,5 @@
 // The plug-in object: handshake, start, resource watches and their core
-// subscriptions, event delivery, publishing, stop, and the forwarding slots.
+// subscriptions, event delivery, publishing, stop, and the link to the core.
 #include "runtime/PluginBase.h"
 
 #include "TestPlugin.h"
@@ -136,15 +136,15 @@ TEST_F(PluginBaseTest, StartSubscribesTheServiceProxyEventsAndRunsOnStart) {
     names.insert(s.name);
     EXPECT_EQ(s.flags, 1u);
     EXPECT_EQ(s.handle, core.handle());
-    EXPECT_EQ(s.context, static_cast<void*>(static_cast<PluginHost*>(plugin)));
+    EXPECT_EQ(s.context, static_cast<void*>(&plugin->events()));
     EXPECT_NE(s.callback, nullptr);
   }
   EXPECT_EQ(names, (std::set<std::string>{"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
                                           "OnServiceProxyAsyncEvent"}));
-  EXPECT_EQ(plugin->userAgent(), "VaneClient/18.3.7 (test-plugin)");
-  EXPECT_EQ(plugin->pluginHandle(), core.handle());
-  ASSERT_NE(plugin->telemetrySink(), nullptr);
-  EXPECT_EQ(plugin->telemetrySink()->pluginName(), "test-plugin");
+  EXPECT_EQ(plugin->link().userAgent(), "VaneClient/18.3.7 (test-plugin)");
+  EXPECT_EQ(plugin->link().pluginHandle(), core.handle());
+  ASSERT_NE(plugin->link().telemetrySink(), nullptr);
+  EXPECT_EQ(plugin->link().telemetrySink()->pluginName(), "test-plugin");
 }
 
 TEST_F(PluginBaseTest, StartReportsOnStartResult) {
@@ -202,7 +202,7 @@ TEST_F(WatchTest, WatchesOfOneEventShareOneCoreSubscription) {
   watch(std::string(kSession) + "/more");
   EXPECT_EQ(subscribedNames(core), (std::vector<std::string>{kSessionEvent}));
   EXPECT_EQ(core.subscribeCalls()[0].flags, 0u);
-  EXPECT_EQ(plugin->subscriptionCount(kSessionEvent), 2);
+  EXPECT_EQ(plugin->events().subscriptionCount(kSessionEvent), 2);
   // Each exact watch read its resource at once.
   const auto requests = core.requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -216,8 +216,8 @@ TEST_F(WatchTest, WatchesOfOneEventShareOneCoreSubscription) {
 TEST_F(WatchTest, SecondWatchOfAUriReplacesTheHandlerAndRaisesTheCount) {
   watch(kSession, "first:");
   watch(kSession, "second:");
-  EXPECT_EQ(plugin->subscriptionCount(kSessionEvent), 2);
-  EXPECT_EQ(plugin->exactWatchCount(), 1u);
+  EXPECT_EQ(plugin->events().subscriptionCount(kSessionEvent), 2);
+  EXPECT_EQ(plugin->watches().exactWatchCount(), 1u);
   ASSERT_TRUE(deliver(kSessionEvent, kSession, 1, "7"));
   EXPECT_EQ(seen, (Events{"second:1 /qor-login/v1/session 7"}));
 }
@@ -229,7 +229,7 @@ TEST_F(WatchTest, MessagingChannelsShareAnEventAndAreRoutedByUri) {
   watch(inventory, "I");
   const std::string event = "OnJsonApiEvent_vane-messaging-service_v1_message";
   EXPECT_EQ(subscribedNames(core), (std::vector<std::string>{event}));
-  EXPECT_EQ(plugin->subscriptionCount(event), 2);
+  EXPECT_EQ(plugin->events().subscriptionCount(event), 2);
   ASSERT_TRUE(deliver(event, inventory, 1, "\"x\""));
   EXPECT_EQ(seen, (Events{"I1 " + inventory + " x"}));
 }
@@ -268,7 +268,7 @@ TEST_F(WatchTest, FailedInitialReadDeliversNothingAndKeepsTheSubscription) {
 TEST_F(WatchTest, PatternWatchesMakeNoInitialRead) {
   watch("/qor-login/v1/*");
   EXPECT_TRUE(core.requests().empty());
-  EXPECT_EQ(plugin->wildcardWatchCount(), 1u);
+  EXPECT_EQ(plugin->watches().wildcardWatchCount(), 1u);
 }
 
 TEST_F(WatchTest, DeliveryReachesExactThenPatternWatchers) {
@@ -329,15 +329,15 @@ TEST_F(WatchTest, EventsForUnknownNamesOrWithoutContextDoNothing) {
   watch(kSession);
   CoreEvent event{};
   event.name = "OnJsonApiEvent_never_subscribed";
-  event.context = static_cast<void*>(static_cast<PluginHost*>(plugin));
-  PluginHost::onCoreEvent(&event);
-  EXPECT_FALSE(plugin->deliverCoreEvent("OnJsonApiEvent_never_subscribed", CoreValue{}));
+  event.context = static_cast<void*>(&plugin->events());
+  EventSubscriptions::onCoreEvent(&event);
+  EXPECT_FALSE(plugin->events().deliverCoreEvent("OnJsonApiEvent_never_subscribed", CoreValue{}));
   event.name = nullptr;
-  PluginHost::onCoreEvent(&event);
+  EventSubscriptions::onCoreEvent(&event);
   event.name = kSessionEvent;
   event.context = nullptr;
-  PluginHost::onCoreEvent(&event);
-  PluginHost::onCoreEvent(nullptr);
+  EventSubscriptions::onCoreEvent(&event);
+  EventSubscriptions::onCoreEvent(nullptr);
   EXPECT_TRUE(seen.empty());
 }
 
@@ -346,10 +346,10 @@ TEST_F(WatchTest, UnsubscribeEndsTheCoreSubscriptionAtZero) {
   watch(std::string(kSession) + "/x");
   plugin->UnsubscribeResource(kSession);
   EXPECT_TRUE(core.unsubscribeCalls().empty());
-  EXPECT_TRUE(plugin->hasEventHandler(kSessionEvent));
+  EXPECT_TRUE(plugin->events().hasEventHandler(kSessionEvent));
   plugin->UnsubscribeResource(kSession);
   EXPECT_EQ(core.unsubscribeCalls(), (std::vector<std::string>{kSessionEvent}));
-  EXPECT_FALSE(plugin->hasEventHandler(kSessionEvent));
+  EXPECT_FALSE(plugin->events().hasEventHandler(kSessionEvent));
   // Below zero nothing more happens.
   plugin->UnsubscribeResource(kSession);
   plugin->UnsubscribeResource("/never/watched");
@@ -400,7 +400,7 @@ TEST_F(WatchTest, EventsDuringConcurrentWatchesNeverCrash) {
   for (int i = 0; i < 200; ++i) watch("/qor-login/v1/session/n" + std::to_string(i));
   for (int i = 0; i < 50; ++i) watch("/qor-login/*/p" + std::to_string(i));
   deliverer.join();
-  EXPECT_EQ(plugin->subscriptionCount(kSessionEvent), 201);
+  EXPECT_EQ(plugin->events().subscriptionCount(kSessionEvent), 201);
   // Only the exact watcher of the session matches; the patterns never do.
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kEvents));
 }
@@ -431,6 +431,24 @@ TEST_F(WatchTest, PublishUnderTheDerivedNameSendsOnce) {
   change.eventType = ResourceEventType::Delete;
   EXPECT_FALSE(plugin->Publish(change, "OnJsonApiEvent_a_b").has_value());
   EXPECT_EQ(core.sentEvents().size(), 1u);
+}
+
+// The core's answer is not dropped: a core that cannot be reached for
+// SendEvent is reported, naming the first event that did not go out.
+TEST_F(WatchTest, PublishAndSendEventReportACoreThatCannotBeReached) {
+  core.table().SendEvent = nullptr;
+  Resource change;
+  change.uri = "/a/b";
+  change.eventType = ResourceEventType::Update;
+  const std::optional<RequestError> published = plugin->Publish(change, "OnJsonApiEvent");
+  ASSERT_TRUE(published.has_value());
+  EXPECT_EQ(published->message, "Error sending event OnJsonApiEvent_a_b: The core is not connected");
+  BindingProperty payload;
+  payload.setString("x");
+  const std::optional<RequestError> sent = plugin->sendEventValue("OnSomething", payload);
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_EQ(sent->message, "Error sending event OnSomething: The core is not connected");
+  EXPECT_TRUE(core.sentEvents().empty());
 }
 
 // ---- The plug-in's own records and events ---------------------------------------------
@@ -488,53 +506,70 @@ TEST_F(NotePluginTest, SendEventSendsTheRecordUnderItsName) {
   EXPECT_EQ(events[0].context, nullptr);
 }
 
-// ---- Forwarding slots --------------------------------------------------------------
+TEST_F(NotePluginTest, SendEventBeforeStartReportsTheCoreAsUnreachable) {
+  const std::optional<RequestError> sent = plugin->SendEvent("OnNoteTaken", Note{"hi", Mood::Glad});
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_EQ(sent->message, "Error sending event OnNoteTaken: The core is not connected");
+  EXPECT_TRUE(core.sentEvents().empty());
+}
 
-// Records every slot call, then forwards it.
-class RecordingPlugin : public TestPlugin {
+// ---- The link to the core ------------------------------------------------------------
+
+// Records every call to the core, then passes it on.
+class RecordingLink : public CoreLink {
  public:
-  bool CoreSendRequest(CoreResponse* a, const CoreRequest* b) override {
-    slots.push_back("SendRequest");
-    return PluginBase::CoreSendRequest(a, b);
+  explicit RecordingLink(std::vector<std::string>& calls) : calls_(calls) {}
+  bool sendRequest(CoreResponse* a, const CoreRequest* b) override {
+    calls_.push_back("SendRequest");
+    return CoreLink::sendRequest(a, b);
   }
-  bool CoreSendExternalRequest(ExternalResponse* a, const ExternalRequest* b) override {
-    slots.push_back("SendExternalRequest");
-    return PluginBase::CoreSendExternalRequest(a, b);
+  bool sendExternalRequest(ExternalResponse* a, const ExternalRequest* b) override {
+    calls_.push_back("SendExternalRequest");
+    return CoreLink::sendExternalRequest(a, b);
   }
-  bool CoreSendEvent(const CoreEvent* e) override {
-    slots.push_back("SendEvent");
-    return PluginBase::CoreSendEvent(e);
+  bool sendEvent(const CoreEvent* e) override {
+    calls_.push_back("SendEvent");
+    return CoreLink::sendEvent(e);
   }
-  bool CoreSubscribe(const char* n, void* h, CoreEventCallback c, void* x, std::uint32_t f) override {
-    slots.push_back("Subscribe");
-    return PluginBase::CoreSubscribe(n, h, c, x, f);
+  bool subscribe(const char* n, void* h, CoreEventCallback c, void* x, std::uint32_t f) override {
+    calls_.push_back("Subscribe");
+    return CoreLink::subscribe(n, h, c, x, f);
   }
-  bool CoreUnsubscribe(const char* n, void* h) override {
-    slots.push_back("Unsubscribe");
-    return PluginBase::CoreUnsubscribe(n, h);
+  bool unsubscribe(const char* n, void* h) override {
+    calls_.push_back("Unsubscribe");
+    return CoreLink::unsubscribe(n, h);
   }
-  bool CoreEntry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d, std::uint32_t e) override {
-    slots.push_back("Entry5");
-    return PluginBase::CoreEntry5(a, b, c, d, e);
+  bool entry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d, std::uint32_t e) override {
+    calls_.push_back("Entry5");
+    return CoreLink::entry5(a, b, c, d, e);
   }
-  bool CoreYield() override {
-    slots.push_back("Yield");
-    return PluginBase::CoreYield();
+  bool yield() override {
+    calls_.push_back("Yield");
+    return CoreLink::yield();
   }
-  bool CoreEnterWait(const char* l, std::uint32_t z) override {
-    slots.push_back("EnterWait");
-    return PluginBase::CoreEnterWait(l, z);
+  bool enterWait(const char* l, std::uint32_t z) override {
+    calls_.push_back("EnterWait");
+    return CoreLink::enterWait(l, z);
   }
-  bool CoreLeaveWait() override {
-    slots.push_back("LeaveWait");
-    return PluginBase::CoreLeaveWait();
+  bool leaveWait() override {
+    calls_.push_back("LeaveWait");
+    return CoreLink::leaveWait();
   }
-  std::vector<std::string> slots;
+
+ private:
+  std::vector<std::string>& calls_;
 };
 
-class SlotTest : public PluginFixture<RecordingPlugin> {};
+// A plug-in that brings its own link to the core.
+class RecordingPlugin : public TestPlugin {
+ public:
+  RecordingPlugin() : TestPlugin(std::make_unique<RecordingLink>(linkCalls)) {}
+  std::vector<std::string> linkCalls;
+};
 
-TEST_F(SlotTest, EveryCallToTheCoreButLogGoesThroughTheSlots) {
+class LinkTest : public PluginFixture<RecordingPlugin> {};
+
+TEST_F(LinkTest, EveryCallToTheCoreButLogGoesThroughTheLink) {
   ASSERT_TRUE(start());
   FakeResponse streamed;
   streamed.streamed = true;
@@ -549,25 +584,25 @@ TEST_F(SlotTest, EveryCallToTheCoreButLogGoesThroughTheSlots) {
   Resource change;
   change.uri = "/x/y";
   static_cast<void>(plugin->Publish(change, "OnJsonApiEvent"));
-  logMessage(LogLevel::Error, kLogGroupDbg, "not a slot");
-  auto slots = plugin->slots;
+  logMessage(LogLevel::Error, kLogGroupDbg, "not through the link");
+  auto linkCalls = plugin->linkCalls;
   stop();
   // Compare the core's own record of calls (minus stream and release calls,
-  // which go to functions in the response) with what the slots saw.
+  // which go to functions in the response) with what the link saw.
   std::vector<std::string> coreCalls;
   for (const auto& c : core.calls()) {
     const std::string word = c.substr(0, c.find(' '));
     if (word == "Read" || word == "Close" || word == "Release" || word == "ReleaseExternal") continue;
     coreCalls.push_back(word);
   }
-  ASSERT_FALSE(slots.empty());
-  // Slots recorded before stop() plus the unsubscribes of Shutdown.
-  std::vector<std::string> withStop = slots;
-  for (std::size_t i = slots.size(); i < coreCalls.size(); ++i) withStop.push_back(coreCalls[i]);
+  ASSERT_FALSE(linkCalls.empty());
+  // Calls recorded before stop() plus the unsubscribes of Shutdown.
+  std::vector<std::string> withStop = linkCalls;
+  for (std::size_t i = linkCalls.size(); i < coreCalls.size(); ++i) withStop.push_back(coreCalls[i]);
   EXPECT_EQ(coreCalls, withStop);
   for (const char* s : {"Subscribe", "SendRequest", "SendExternalRequest", "SendEvent", "EnterWait",
                         "Yield", "LeaveWait"})
-    EXPECT_GE(countOf(slots, s), 1) << s;
+    EXPECT_GE(countOf(linkCalls, s), 1) << s;
   EXPECT_EQ(core.logLines().size(), 1u);  // Log went straight to the core
 }
 
@@ -593,8 +628,8 @@ TEST(PluginBaseLogging, SecondObjectLeavesLoggingAloneAndOutlivesTheFirst) {
   ASSERT_EQ(h2.callbacks->Start(h2.plugin, core.context()), 1);
   EXPECT_NE(first->logTarget(), nullptr);
   EXPECT_EQ(second->logTarget(), nullptr);
-  EXPECT_EQ(second->userAgent(), "VaneClient/18.0.0 (second)");
-  EXPECT_NE(second->telemetrySink(), nullptr);
+  EXPECT_EQ(second->link().userAgent(), "VaneClient/18.0.0 (second)");
+  EXPECT_NE(second->link().telemetrySink(), nullptr);
 
   logMessage(LogLevel::Okay, kLogGroupDbg, "once");
   EXPECT_EQ(core.logLines().size(), 1u);  // one forwarding target, not two

@@ -1,6 +1,6 @@
 // Service-proxy messages: the received table and its keys, pending requests,
 // asynchronous handlers, and callbacks that call back into the tables.
-#include "runtime/PluginHost.h"
+#include "runtime/ServiceProxyTable.h"
 
 #include "TestPlugin.h"
 
@@ -29,9 +29,9 @@ class ServiceProxyTest : public PluginFixture<> {
 TEST_F(ServiceProxyTest, SameUuidKeepsTheLaterResponse) {
   ASSERT_TRUE(core.deliver("OnServiceProxyUuidEvent", message("u-1", "s", "m", "first")));
   ASSERT_TRUE(core.deliver("OnServiceProxyUuidEvent", message("u-1", "s", "m", "second")));
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), 1u);
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), 1u);
   PluginServiceProxyResponse r;
-  ASSERT_TRUE(plugin->receivedServiceProxyResponse("u-1", &r));
+  ASSERT_TRUE(plugin->serviceProxies().receivedResponse("u-1", &r));
   EXPECT_EQ(r.payload, "second");
   EXPECT_EQ(r.status, "OK");
 }
@@ -39,24 +39,24 @@ TEST_F(ServiceProxyTest, SameUuidKeepsTheLaterResponse) {
 TEST_F(ServiceProxyTest, MethodKeysJoinServiceAndMethodWithADot) {
   ASSERT_TRUE(core.deliver("OnServiceProxyMethodEvent", message("", "a.b", "c", "1")));
   ASSERT_TRUE(core.deliver("OnServiceProxyMethodEvent", message("", "a", "b.c", "2")));
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), 1u);
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), 1u);
   PluginServiceProxyResponse r;
-  ASSERT_TRUE(plugin->receivedServiceProxyResponse("a.b.c", &r));
+  ASSERT_TRUE(plugin->serviceProxies().receivedResponse("a.b.c", &r));
   EXPECT_EQ(r.payload, "2");
 }
 
 TEST_F(ServiceProxyTest, PendingRequestIsFulfilledOnceWithItsOwnResponse) {
   std::vector<std::string> got;
-  plugin->addPendingServiceProxyRequest("u-2", [&](const PluginServiceProxyResponse& r) {
+  plugin->serviceProxies().addPendingRequest("u-2", [&](const PluginServiceProxyResponse& r) {
     got.push_back(r.uuid + ":" + r.payload);
   });
   ASSERT_TRUE(core.deliver("OnServiceProxyUuidEvent", message("u-1", "s", "m", "other")));
   EXPECT_TRUE(got.empty());
   ASSERT_TRUE(core.deliver("OnServiceProxyUuidEvent", message("u-2", "s", "m", "mine")));
   EXPECT_EQ(got, (std::vector<std::string>{"u-2:mine"}));
-  EXPECT_EQ(plugin->pendingServiceProxyCount(), 0u);
-  EXPECT_FALSE(plugin->receivedServiceProxyResponse("u-2", nullptr));
-  EXPECT_TRUE(plugin->receivedServiceProxyResponse("u-1", nullptr));
+  EXPECT_EQ(plugin->serviceProxies().pendingCount(), 0u);
+  EXPECT_FALSE(plugin->serviceProxies().receivedResponse("u-2", nullptr));
+  EXPECT_TRUE(plugin->serviceProxies().receivedResponse("u-1", nullptr));
   const auto lines = core.logLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], (std::pair<int, std::string>{3, "test-plugin: Fulfilled service proxy request: u-2"}));
@@ -65,20 +65,20 @@ TEST_F(ServiceProxyTest, PendingRequestIsFulfilledOnceWithItsOwnResponse) {
 TEST_F(ServiceProxyTest, ResponseThatArrivedFirstFulfilsALaterRegistration) {
   ASSERT_TRUE(core.deliver("OnServiceProxyMethodEvent", message("", "svc", "get", "early")));
   std::string got;
-  plugin->addPendingServiceProxyRequest("svc.get", [&](const PluginServiceProxyResponse& r) {
+  plugin->serviceProxies().addPendingRequest("svc.get", [&](const PluginServiceProxyResponse& r) {
     got = r.payload;
   });
   EXPECT_EQ(got, "early");
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), 0u);
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), 0u);
 }
 
 TEST_F(ServiceProxyTest, CallbacksMayRegisterAndFulfilFurtherRequests) {
   std::vector<std::string> order;
-  plugin->addPendingServiceProxyRequest("first", [&](const PluginServiceProxyResponse&) {
+  plugin->serviceProxies().addPendingRequest("first", [&](const PluginServiceProxyResponse&) {
     order.push_back("first");
     // Registering from inside a callback must not deadlock; the response for
     // "second" is already stored, so it is fulfilled at once.
-    plugin->addPendingServiceProxyRequest("second", [&](const PluginServiceProxyResponse& r) {
+    plugin->serviceProxies().addPendingRequest("second", [&](const PluginServiceProxyResponse& r) {
       order.push_back("second:" + r.payload);
     });
   });
@@ -95,15 +95,15 @@ TEST_F(ServiceProxyTest, AsyncMessagesReachTheirHandlerOrAreLogged) {
                           2, "test-plugin: Could not find registered handler for async service "
                              "proxy event svc.push"}));
   std::vector<std::string> got;
-  plugin->addAsyncServiceProxyHandler("svc.push", [&](const PluginServiceProxyResponse& r) {
+  plugin->serviceProxies().addAsyncHandler("svc.push", [&](const PluginServiceProxyResponse& r) {
     got.push_back(r.payload);
     // A handler may register others without deadlocking.
-    plugin->addAsyncServiceProxyHandler("svc.other", [](const PluginServiceProxyResponse&) {});
+    plugin->serviceProxies().addAsyncHandler("svc.other", [](const PluginServiceProxyResponse&) {});
   });
   ASSERT_TRUE(core.deliver("OnServiceProxyAsyncEvent", message("", "svc", "push", "y")));
   ASSERT_TRUE(core.deliver("OnServiceProxyAsyncEvent", message("", "svc", "push", "z")));
   EXPECT_EQ(got, (std::vector<std::string>{"y", "z"}));
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), 0u);  // asynchronous messages are not stored
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), 0u);  // asynchronous messages are not stored
 }
 
 TEST_F(ServiceProxyTest, ReceivedTableDropsTheOldestBeyondItsBound) {
@@ -111,25 +111,25 @@ TEST_F(ServiceProxyTest, ReceivedTableDropsTheOldestBeyondItsBound) {
   for (std::size_t i = 0; i < n; ++i)
     ASSERT_TRUE(core.deliver("OnServiceProxyUuidEvent",
                              message("u" + std::to_string(i), "s", "m", "p")));
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), kMaxReceivedServiceProxyResponses);
-  EXPECT_FALSE(plugin->receivedServiceProxyResponse("u0", nullptr));
-  EXPECT_FALSE(plugin->receivedServiceProxyResponse("u4", nullptr));
-  EXPECT_TRUE(plugin->receivedServiceProxyResponse("u5", nullptr));
-  EXPECT_TRUE(plugin->receivedServiceProxyResponse("u" + std::to_string(n - 1), nullptr));
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), kMaxReceivedServiceProxyResponses);
+  EXPECT_FALSE(plugin->serviceProxies().receivedResponse("u0", nullptr));
+  EXPECT_FALSE(plugin->serviceProxies().receivedResponse("u4", nullptr));
+  EXPECT_TRUE(plugin->serviceProxies().receivedResponse("u5", nullptr));
+  EXPECT_TRUE(plugin->serviceProxies().receivedResponse("u" + std::to_string(n - 1), nullptr));
 }
 
 TEST_F(ServiceProxyTest, PayloadsThatDoNotConvertAreDropped) {
   EXPECT_TRUE(core.deliver("OnServiceProxyUuidEvent", "[1,2]"));
   EXPECT_TRUE(core.deliver("OnServiceProxyUuidEvent", R"({"uuid":{"nested":1}})"));
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), 0u);
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), 0u);
 }
 
 TEST_F(ServiceProxyTest, StopEmptiesTheTables) {
   ASSERT_TRUE(core.deliver("OnServiceProxyUuidEvent", message("u", "s", "m", "p")));
-  plugin->addPendingServiceProxyRequest("later", [](const PluginServiceProxyResponse&) {});
+  plugin->serviceProxies().addPendingRequest("later", [](const PluginServiceProxyResponse&) {});
   plugin->Shutdown();
-  EXPECT_EQ(plugin->receivedServiceProxyCount(), 0u);
-  EXPECT_EQ(plugin->pendingServiceProxyCount(), 0u);
+  EXPECT_EQ(plugin->serviceProxies().receivedCount(), 0u);
+  EXPECT_EQ(plugin->serviceProxies().pendingCount(), 0u);
   EXPECT_FALSE(core.isSubscribed("OnServiceProxyUuidEvent"));
 }
 

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 namespace qor::testing {
 
@@ -21,6 +23,8 @@ struct TestSession {
 
 class TestPlugin : public PluginBase {
  public:
+  TestPlugin() = default;
+  explicit TestPlugin(std::unique_ptr<CoreLink> link) : PluginBase(std::move(link)) {}
   void RegisterApi() override {
     ++registerApiCalls;
     registerStruct<TestSession>(registry(), "TestSession")
