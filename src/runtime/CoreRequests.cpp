@@ -42,7 +42,7 @@ RequestResult<BindingProperty> CoreRequests::send(HttpMethod method, std::string
   request.argCount = 0;
   request.handle = link_.pluginHandle();
   CoreResponse response{};
-  if (!link_.sendRequest(&response, &request))
+  if (!link_.core().sendRequest(&response, &request))
     return makeRequestError(0, kErrorResponseTemplate, {methodName, uri, kNotConnected});
   ResponseRelease release(response);
   if (response.error) {
@@ -87,9 +87,9 @@ RequestResult<BindingProperty> CoreRequests::readStream(HttpMethod method, std::
     size = std::min(size, kStreamChunk);
     text.append(buffer, size);
     if (size < kStreamChunk && more) {
-      link_.enterWait(kYieldLabel, 0);
-      link_.yield();
-      link_.leaveWait();
+      link_.core().enterWait(kYieldLabel, 0);
+      link_.core().yield();
+      link_.core().leaveWait();
     }
   }
   BindingResult body = readJson(std::string_view(text));

@@ -24,7 +24,7 @@ bool EventPublisher::sendRecord(const std::string& name, const CoreValue& payloa
   CoreEvent event{};
   event.name = name.c_str();
   std::memcpy(&event.payload, &payload, sizeof payload);
-  return link_.sendEvent(&event);
+  return link_.core().sendEvent(&event);
 }
 
 std::optional<RequestError> EventPublisher::send(std::string_view name,

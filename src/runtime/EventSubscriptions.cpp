@@ -22,7 +22,7 @@ thread_local std::vector<const EventSubscriptions*> tDelivering;
 }  // namespace
 
 void EventSubscriptions::subscribeAtCore(const std::string& name, std::uint32_t flags) {
-  link_.subscribe(name.c_str(), link_.pluginHandle(), &EventSubscriptions::onCoreEvent,
+  link_.core().subscribe(name.c_str(), link_.pluginHandle(), &EventSubscriptions::onCoreEvent,
                   static_cast<void*>(this), flags);
 }
 
@@ -67,7 +67,7 @@ int EventSubscriptions::removeSubscription(const std::string& name) {
       }
     }
   }
-  if (count == 0) link_.unsubscribe(name.c_str(), link_.pluginHandle());
+  if (count == 0) link_.core().unsubscribe(name.c_str(), link_.pluginHandle());
   return count;
 }
 
@@ -78,7 +78,7 @@ void EventSubscriptions::unsubscribeAll() {
     names.reserve(handlers_.size());
     for (const auto& entry : handlers_) names.push_back(entry.first);
   }
-  for (const auto& name : names) link_.unsubscribe(name.c_str(), link_.pluginHandle());
+  for (const auto& name : names) link_.core().unsubscribe(name.c_str(), link_.pluginHandle());
 
   // Swapped out so that the handlers are destroyed without the lock.
   std::unordered_map<std::string, HandlerPtr> handlers;

@@ -49,7 +49,7 @@ HttpResponse ExternalRequests::send(const HttpRequest& request) const {
 
   HttpResponse result;
   ExternalResponse in{};
-  if (!link_.sendExternalRequest(&in, &out)) {
+  if (!link_.core().sendExternalRequest(&in, &out)) {
     result.outcome = CORE_OUTCOME_FAILED;
     result.error = std::string(kNotConnected);
     return result;

@@ -28,13 +28,13 @@ constexpr const char* kPluginLogTargetName = "PluginLogTarget";
 
 PluginBase::PluginBase() : PluginBase(nullptr) {}
 
-PluginBase::PluginBase(std::unique_ptr<CoreLink> link)
-    : link_(link ? std::move(link) : std::make_unique<CoreLink>()),
-      events_(*link_),
-      serviceProxies_(*link_),
-      requests_(*link_),
-      externalRequests_(*link_),
-      publisher_(*link_) {
+PluginBase::PluginBase(std::unique_ptr<CoreApi> core)
+    : link_(std::move(core)),
+      events_(link_),
+      serviceProxies_(link_),
+      requests_(link_),
+      externalRequests_(link_),
+      publisher_(link_) {
   LogManager::acquire();
   registry_ = std::make_unique<TypeRegistry>();
   dispatcher_ = std::make_unique<ApiDispatcher>(*registry_);
@@ -112,7 +112,7 @@ bool PluginBase::Start(const PluginCoreContext* context) {
   forwardLogging(context);
   std::string agent = formatMessage("VaneClient/%1 (%2)", versionText(coreVersion_),
                                     identity_.shortName);
-  link_->attach(context, identity_.shortName, std::move(agent));
+  link_.attach(context, identity_.shortName, std::move(agent));
   serviceProxies_.subscribe(events_, *registry_);
   return OnStart();
 }

@@ -148,8 +148,7 @@ class PluginBase {
   const PluginApiTable* apiTable() const noexcept { return apiTable_; }
   const PluginLogTarget* logTarget() const noexcept { return logTarget_.get(); }
   // The pieces, for plug-in code that needs more than the calls above.
-  CoreLink& link() noexcept { return *link_; }
-  const CoreLink& link() const noexcept { return *link_; }
+  const CoreLink& link() const noexcept { return link_; }
   EventSubscriptions& events() noexcept { return events_; }
   const ResourceWatcher& watches() const noexcept { return watches_; }
   ServiceProxyTable& serviceProxies() noexcept { return serviceProxies_; }
@@ -160,9 +159,9 @@ class PluginBase {
   static void QOR_CDECL memoryStatsCallback(void* ignored, std::uint32_t* words);
 
  protected:
-  // For a plug-in that brings its own link to the core (to watch or shape
-  // every call to the core); null means the plain link.
-  explicit PluginBase(std::unique_ptr<CoreLink> link);
+  // For a plug-in that brings its own gateway to the core (to watch or shape
+  // every call to the core); null means the plain CoreApi.
+  explicit PluginBase(std::unique_ptr<CoreApi> core);
 
  private:
   void forwardLogging(const PluginCoreContext* context);
@@ -171,7 +170,7 @@ class PluginBase {
   // fields: the watches, then the link, the event tables and the
   // service-proxy tables (destroyed in the reverse order).
   ResourceWatcher watches_;
-  std::unique_ptr<CoreLink> link_;
+  CoreLink link_;
   EventSubscriptions events_;
   ServiceProxyTable serviceProxies_;
   CoreRequests requests_;

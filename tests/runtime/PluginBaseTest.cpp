@@ -516,54 +516,54 @@ TEST_F(NotePluginTest, SendEventBeforeStartReportsTheCoreAsUnreachable) {
 // ---- The link to the core ------------------------------------------------------------
 
 // Records every call to the core, then passes it on.
-class RecordingLink : public CoreLink {
+class RecordingCoreApi : public CoreApi {
  public:
-  explicit RecordingLink(std::vector<std::string>& calls) : calls_(calls) {}
-  bool sendRequest(CoreResponse* a, const CoreRequest* b) override {
+  explicit RecordingCoreApi(std::vector<std::string>& calls) : calls_(calls) {}
+  bool sendRequest(CoreResponse* a, const CoreRequest* b) const override {
     calls_.push_back("SendRequest");
-    return CoreLink::sendRequest(a, b);
+    return CoreApi::sendRequest(a, b);
   }
-  bool sendExternalRequest(ExternalResponse* a, const ExternalRequest* b) override {
+  bool sendExternalRequest(ExternalResponse* a, const ExternalRequest* b) const override {
     calls_.push_back("SendExternalRequest");
-    return CoreLink::sendExternalRequest(a, b);
+    return CoreApi::sendExternalRequest(a, b);
   }
-  bool sendEvent(const CoreEvent* e) override {
+  bool sendEvent(const CoreEvent* e) const override {
     calls_.push_back("SendEvent");
-    return CoreLink::sendEvent(e);
+    return CoreApi::sendEvent(e);
   }
-  bool subscribe(const char* n, void* h, CoreEventCallback c, void* x, std::uint32_t f) override {
+  bool subscribe(const char* n, void* h, CoreEventCallback c, void* x, std::uint32_t f) const override {
     calls_.push_back("Subscribe");
-    return CoreLink::subscribe(n, h, c, x, f);
+    return CoreApi::subscribe(n, h, c, x, f);
   }
-  bool unsubscribe(const char* n, void* h) override {
+  bool unsubscribe(const char* n, void* h) const override {
     calls_.push_back("Unsubscribe");
-    return CoreLink::unsubscribe(n, h);
+    return CoreApi::unsubscribe(n, h);
   }
-  bool entry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d, std::uint32_t e) override {
+  bool entry5(std::uint32_t a, std::uint32_t b, std::uint32_t c, double d, std::uint32_t e) const override {
     calls_.push_back("Entry5");
-    return CoreLink::entry5(a, b, c, d, e);
+    return CoreApi::entry5(a, b, c, d, e);
   }
-  bool yield() override {
+  bool yield() const override {
     calls_.push_back("Yield");
-    return CoreLink::yield();
+    return CoreApi::yield();
   }
-  bool enterWait(const char* l, std::uint32_t z) override {
+  bool enterWait(const char* l, std::uint32_t z) const override {
     calls_.push_back("EnterWait");
-    return CoreLink::enterWait(l, z);
+    return CoreApi::enterWait(l, z);
   }
-  bool leaveWait() override {
+  bool leaveWait() const override {
     calls_.push_back("LeaveWait");
-    return CoreLink::leaveWait();
+    return CoreApi::leaveWait();
   }
 
  private:
   std::vector<std::string>& calls_;
 };
 
-// A plug-in that brings its own link to the core.
+// A plug-in that brings its own gateway to the core.
 class RecordingPlugin : public TestPlugin {
  public:
-  RecordingPlugin() : TestPlugin(std::make_unique<RecordingLink>(linkCalls)) {}
+  RecordingPlugin() : TestPlugin(std::make_unique<RecordingCoreApi>(linkCalls)) {}
   std::vector<std::string> linkCalls;
 };
 

@@ -24,7 +24,7 @@ struct TestSession {
 class TestPlugin : public PluginBase {
  public:
   TestPlugin() = default;
-  explicit TestPlugin(std::unique_ptr<CoreLink> link) : PluginBase(std::move(link)) {}
+  explicit TestPlugin(std::unique_ptr<CoreApi> core) : PluginBase(std::move(core)) {}
   void RegisterApi() override {
     ++registerApiCalls;
     registerStruct<TestSession>(registry(), "TestSession")
