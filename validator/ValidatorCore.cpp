@@ -12,6 +12,18 @@ namespace qor::validator {
 namespace {
 constexpr std::size_t kMaxViolations = 64;
 constexpr std::size_t kMaxNotes = 64;
+
+// Sessions whose core is gone: a plug-in thread may still hold their tables,
+// so they stay until the process ends.
+struct OrphanedSessions {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<CoreSession>> sessions;
+};
+OrphanedSessions& orphanedSessions() {
+  static OrphanedSessions* kept = new OrphanedSessions();
+  return *kept;
+}
+
 }  // namespace
 
 ValidatorCore::ValidatorCore(Options options) : options_(options) {}
@@ -20,9 +32,11 @@ ValidatorCore::~ValidatorCore() {
   // Sessions stay: a plug-in thread may still hold a table. Held calls are
   // let go first, so that the calls inside the core end soon.
   for (auto& session : sessions_) session->holdAnswers(false);
+  OrphanedSessions& orphaned = orphanedSessions();
+  std::lock_guard lock(orphaned.mutex);
   for (auto& session : sessions_) {
     session->detachCore();
-    static_cast<void>(session.release());
+    orphaned.sessions.push_back(std::move(session));
   }
 }
 

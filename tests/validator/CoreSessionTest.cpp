@@ -34,7 +34,7 @@ bool holds(const std::vector<std::string>& lines, const std::string& wanted) {
 
 TEST(CoreSession, CallsAfterStopAreViolationsAndCallsAfterTheCoreAreRecorded) {
   // Never unloaded: the plug-in's thread runs on after this test.
-  auto* module = new PluginModule();
+  static PluginModule* const module = new PluginModule();
   ASSERT_TRUE(module->load(built(QOR_BROKEN_ORPHAN_PATH), "load_qor_broken_orphan")) << module->error();
   auto core = std::make_unique<ValidatorCore>(ValidatorCore::Options{});
   CoreSession& session = core->openSession();
@@ -44,7 +44,7 @@ TEST(CoreSession, CallsAfterStopAreViolationsAndCallsAfterTheCoreAreRecorded) {
   handshake.minor = CORE_API_VERSION_MINOR;
   handshake.patch = CORE_API_VERSION_PATCH;
   module->entry()(&handshake);
-  ASSERT_NE(handshake.callbacks, nullptr);
+  ASSERT_NE(+handshake.callbacks, nullptr);  // packed record: compared as a value
   const PluginCallbacks callbacks = *handshake.callbacks;  // the record lives in the plug-in object
   ASSERT_EQ(callbacks.Start(handshake.plugin, session.context()), 1);
   session.markStopping();
