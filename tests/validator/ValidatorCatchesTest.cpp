@@ -3,6 +3,7 @@
 // that names the fault) and the others pass; a sound plug-in passes.
 #include "formats/JsonReader.h"
 #include "validator/ChildProcess.h"
+#include "support/BuiltFile.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +15,6 @@
 
 namespace qor::validator {
 namespace {
-
-// A built file: at its build path, or (under Wine, which does not map the
-// build machine's paths) beside this test program.
-std::string built(const std::string& path) {
-  if (std::ifstream(path).good()) return path;
-  const std::string self = currentProgramPath(nullptr);
-  const std::size_t cut = self.find_last_of("/\\");
-  const std::size_t name = path.find_last_of("/\\");
-  return self.substr(0, cut + 1) + path.substr(name + 1);
-}
 
 struct Outcome {
   int exitCode = -1;
@@ -89,6 +80,8 @@ TEST(ValidatorCatches, EachFaultFailsTheTestsThatLookForIt) {
        {{"api.table", "is never closed"}, {"calls.valid", "the error flag is set without an error text"}},
        {"load.handshake"}},
       {QOR_BROKEN_HANG_PATH, {"--only", "calls.valid", "--time-scale", "0.03"}, {{"calls.valid", "timed out"}}, {}},
+      {QOR_BROKEN_ORPHAN_PATH, {"--only", "lifecycle.start-stop"},
+       {{"lifecycle.start-stop", "was called after Stop returned"}}, {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.library);
