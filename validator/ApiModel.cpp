@@ -146,6 +146,216 @@ bool parseRouteTemplate(std::string_view uriTemplate, std::vector<RouteVariable>
   return true;
 }
 
+namespace {
+
+// ---- Functions ----
+
+void readRoute(const ApiFunctionRecord& record, FunctionModel& f, const std::string& where, Reader& r) {
+  f.method = record.method;
+  if (record.method > CORE_METHOD_OTHER) r.problem(where, "method code " + std::to_string(record.method));
+  f.methodName = r.text(record.methodName, where, "the method name");
+  if (record.method == CORE_METHOD_OTHER && f.methodName.empty()) r.problem(where, "method code 8 without a method name");
+  if (record.routeFlag > 1) r.problem(where, "route flag " + std::to_string(record.routeFlag));
+  f.uriTemplate = r.text(record.uriTemplate, where, "the URI template");
+  std::string why;
+  f.templateParses = record.uriTemplate != nullptr && parseRouteTemplate(f.uriTemplate, f.variables, &why);
+  if (record.uriTemplate != nullptr && !f.templateParses)
+    r.problem(where, "URI template \"" + f.uriTemplate + "\" " + why);
+}
+
+void readStringLists(const ApiFunctionRecord& record, const std::string& where, Reader& r) {
+  if (record.stringListCount == 0) return;
+  if (!r.chain(record.stringLists, record.stringListCount,
+               [](const ApiStringListEntry& e) { return static_cast<const void*>(e.next); }, where + " string list"))
+    return;
+  for (std::uint32_t s = 0; s < record.stringListCount; ++s)
+    r.tags(record.stringLists[s].strings, record.stringLists[s].count, where + " string list " + std::to_string(s));
+}
+
+// Arguments, each with the location entry beside it.
+void readArguments(const ApiFunctionRecord& record, FunctionModel& f, const std::string& where, Reader& r) {
+  const ApiFunctionExport& head = record.head;
+  if (!r.chain(head.arguments, head.argumentCount,
+               [](const ApiArgumentRecord& a) { return static_cast<const void*>(a.next); }, where + " argument record"))
+    return;
+  const ApiArgumentLocationEntry* location = record.locations;
+  std::set<std::string> names;
+  for (std::uint32_t a = 0; a < head.argumentCount; ++a) {
+    const ApiArgumentRecord& arg = head.arguments[a];
+    ArgumentModel m;
+    const std::string argWhere = where + " argument " + std::to_string(a);
+    m.name = r.text(arg.name, argWhere, "the name");
+    if (m.name.empty()) r.problem(argWhere, "the name is empty");
+    else if (!names.insert(m.name).second) r.problem(argWhere, "the name \"" + m.name + "\" appears twice");
+    m.description = r.text(arg.description, argWhere, "the description");
+    m.type = r.typeRef(arg.typeCode, arg.elementCode, arg.typeName, argWhere, false);
+    if (arg.optional > 1) r.problem(argWhere, "optional byte " + std::to_string(arg.optional));
+    m.optional = arg.optional != 0;
+    if (location == nullptr) {
+      r.problem(argWhere, "has no location entry");
+    } else {
+      m.location = location->location;
+      if (!isCoreLocation(m.location)) r.problem(argWhere, "location " + std::to_string(m.location));
+      location = location->next;
+    }
+    f.arguments.push_back(std::move(m));
+  }
+  if (location != nullptr) r.problem(where, "more location entries than arguments");
+}
+
+// A path argument that no template variable names is never bound, and a
+// variable that no argument takes fails every call.
+void checkPathArguments(const FunctionModel& f, const std::string& where, Reader& r) {
+  for (const ArgumentModel& a : f.arguments) {
+    if (a.location != CORE_LOCATION_PATH) continue;
+    const bool named = std::any_of(f.variables.begin(), f.variables.end(),
+                                   [&](const RouteVariable& v) { return v.name == a.name; });
+    if (!named && f.templateParses) r.problem(where, "path argument \"" + a.name + "\" is not a variable of " + f.uriTemplate);
+  }
+  for (const RouteVariable& v : f.variables)
+    if (f.argument(v.name) == nullptr) r.problem(where, "template variable \"" + v.name + "\" names no argument");
+}
+
+FunctionModel readFunction(const ApiFunctionRecord& record, std::uint32_t i, Reader& r) {
+  const ApiFunctionExport& head = record.head;
+  FunctionModel f;
+  f.record = &record;
+  std::string where = "function record " + std::to_string(i);
+  f.name = r.text(head.name, where, "the name");
+  if (!f.name.empty()) where = "function " + f.name;
+  else r.problem(where, "the name is empty");
+  f.nameSpace = r.text(head.nameSpace, where, "the namespace");
+  f.description = r.text(head.description, where, "the description");
+  f.help = r.text(head.help, where, "the help text");
+  f.asyncType = r.text(head.asyncTypeName, where, "the async type name");
+  f.tags = r.tags(head.tags, head.tagCount, where);
+  if (head.zero != 0) r.problem(where, "the zero word after next holds " + std::to_string(head.zero));
+  if (head.threadSafe > 1) r.problem(where, "threadSafe byte " + std::to_string(head.threadSafe));
+  f.returns = r.typeRef(head.returnCode, head.returnElementCode, head.returnTypeName, where + " result", true);
+  f.dispatch = record.dispatch;
+  f.callContext = head.callContext;
+  if (record.dispatch == nullptr) r.problem(where, "no dispatch entry");
+  if (head.callContext == nullptr) r.problem(where, "no call context");
+  readRoute(record, f, where, r);
+  readStringLists(record, where, r);
+  readArguments(record, f, where, r);
+  checkPathArguments(f, where, r);
+  return f;
+}
+
+void readFunctions(const PluginApiTable& table, ApiModel& model, Reader& r) {
+  if (!r.chain(table.functions, table.functionCount, [](const ApiFunctionRecord& f) { return f.head.next; },
+               "function record"))
+    return;
+  for (std::uint32_t i = 0; i < table.functionCount; ++i) model.functions.push_back(readFunction(table.functions[i], i, r));
+}
+
+// Two functions of one name, or of one route, cannot both be reached.
+void checkFunctionsUnique(const ApiModel& model, Reader& r) {
+  std::set<std::string> functionNames, routes;
+  for (const FunctionModel& f : model.functions) {
+    if (!f.name.empty() && !functionNames.insert(f.name).second) r.problem("function " + f.name, "the name appears twice");
+    if (f.templateParses && !routes.insert(f.routeText()).second)
+      r.problem("function " + f.name, "the route " + f.routeText() + " appears twice");
+  }
+}
+
+// ---- Types ----
+
+void readFields(const ApiTypeRecord& record, TypeModel& t, const std::string& where, Reader& r) {
+  if (!r.chain(record.fields, record.count, [](const ApiFieldRecord& f) { return static_cast<const void*>(f.next); },
+               where + " field"))
+    return;
+  std::set<std::string> names;
+  for (std::uint32_t k = 0; k < record.count; ++k) {
+    const ApiFieldRecord& field = record.fields[k];
+    FieldModel m;
+    const std::string fieldWhere = where + " field " + std::to_string(k);
+    m.name = r.text(field.name, fieldWhere, "the name");
+    if (m.name.empty()) r.problem(fieldWhere, "the name is empty");
+    else if (!names.insert(m.name).second) r.problem(fieldWhere, "the name \"" + m.name + "\" appears twice");
+    m.description = r.text(field.description, fieldWhere, "the description");
+    m.offset = field.offset;
+    if (record.size != 0 && field.offset >= record.size)
+      r.problem(fieldWhere, "offset " + std::to_string(field.offset) + " lies outside the record's " +
+                                std::to_string(record.size) + " bytes");
+    m.type = r.typeRef(field.typeCode, field.elementCode, field.typeName, fieldWhere, false);
+    if (field.optional > 1) r.problem(fieldWhere, "optional byte " + std::to_string(field.optional));
+    m.optional = field.optional != 0;
+    t.fields.push_back(std::move(m));
+  }
+}
+
+void readEnumerators(const ApiTypeRecord& record, TypeModel& t, const std::string& where, Reader& r) {
+  if (record.count == 0) return;
+  if (!r.chain(record.enumerators, record.count,
+               [](const ApiEnumeratorRecord& e) { return static_cast<const void*>(e.next); }, where + " enumerator"))
+    return;
+  std::set<std::string> names;
+  for (std::uint32_t k = 0; k < record.count; ++k) {
+    const ApiEnumeratorRecord& value = record.enumerators[k];
+    EnumeratorModel m;
+    const std::string valueWhere = where + " enumerator " + std::to_string(k);
+    m.name = r.text(value.name, valueWhere, "the name");
+    if (m.name.empty()) r.problem(valueWhere, "the name is empty");
+    else if (!names.insert(m.name).second) r.problem(valueWhere, "the name \"" + m.name + "\" appears twice");
+    m.description = r.text(value.description, valueWhere, "the description");
+    m.value = value.value;
+    t.enumerators.push_back(std::move(m));
+  }
+}
+
+TypeModel readType(const ApiTypeRecord& record, std::uint32_t i, Reader& r) {
+  TypeModel t;
+  std::string where = "type record " + std::to_string(i);
+  t.name = r.text(record.name, where, "the name");
+  if (!t.name.empty()) where = "type " + t.name;
+  else r.problem(where, "the name is empty");
+  t.nameSpace = r.text(record.nameSpace, where, "the namespace");
+  t.description = r.text(record.description, where, "the description");
+  t.tags = r.tags(record.tags, record.tagCount, where);
+  t.size = record.size;
+  if (record.fields != nullptr && record.enumerators != nullptr) r.problem(where, "has both fields and enumerators");
+  t.isEnumeration = record.fields == nullptr;
+  t.isEmpty = record.fields == nullptr && record.enumerators == nullptr && record.count == 0;
+  if (t.isEnumeration) readEnumerators(record, t, where, r);
+  else readFields(record, t, where, r);
+  return t;
+}
+
+void readTypes(const PluginApiTable& table, ApiModel& model, Reader& r) {
+  if (!r.chain(table.types, table.typeCount, [](const ApiTypeRecord& t) { return static_cast<const void*>(t.next); },
+               "type record"))
+    return;
+  for (std::uint32_t i = 0; i < table.typeCount; ++i) model.types.push_back(readType(table.types[i], i, r));
+}
+
+// ---- Events ----
+
+EventModel readEvent(const ApiEventRecord& record, std::uint32_t i, std::set<std::string>& names, Reader& r) {
+  EventModel e;
+  std::string where = "event record " + std::to_string(i);
+  e.name = r.text(record.name, where, "the name");
+  if (!e.name.empty()) where = "event " + e.name;
+  else r.problem(where, "the name is empty");
+  if (!e.name.empty() && !names.insert(e.name).second) r.problem(where, "the name appears twice");
+  e.nameSpace = r.text(record.nameSpace, where, "the namespace");
+  e.typeName = r.text(record.typeName, where, "the payload type name");
+  e.description = r.text(record.description, where, "the description");
+  e.tags = r.tags(record.tags, record.tagCount, where);
+  return e;
+}
+
+void readEvents(const PluginApiTable& table, ApiModel& model, Reader& r) {
+  if (!r.chain(table.events, table.eventCount, [](const ApiEventRecord& e) { return static_cast<const void*>(e.next); },
+               "event record"))
+    return;
+  std::set<std::string> names;
+  for (std::uint32_t i = 0; i < table.eventCount; ++i) model.events.push_back(readEvent(table.events[i], i, names, r));
+}
+
+}  // namespace
+
 ApiModel ApiModel::read(const PluginApiTable* table) {
   ApiModel model;
   Reader r(model.problems);
@@ -153,187 +363,10 @@ ApiModel ApiModel::read(const PluginApiTable* table) {
     r.problem("API table", "null pointer");
     return model;
   }
-
-  // ---- Functions ----
-  if (r.chain(table->functions, table->functionCount,
-              [](const ApiFunctionRecord& f) { return f.head.next; }, "function record")) {
-    for (std::uint32_t i = 0; i < table->functionCount; ++i) {
-      const ApiFunctionRecord& record = table->functions[i];
-      const ApiFunctionExport& head = record.head;
-      FunctionModel f;
-      f.record = &record;
-      std::string where = "function record " + std::to_string(i);
-      f.name = r.text(head.name, where, "the name");
-      if (!f.name.empty()) where = "function " + f.name;
-      else r.problem(where, "the name is empty");
-      f.nameSpace = r.text(head.nameSpace, where, "the namespace");
-      f.description = r.text(head.description, where, "the description");
-      f.help = r.text(head.help, where, "the help text");
-      f.asyncType = r.text(head.asyncTypeName, where, "the async type name");
-      f.tags = r.tags(head.tags, head.tagCount, where);
-      if (head.zero != 0) r.problem(where, "the zero word after next holds " + std::to_string(head.zero));
-      if (head.threadSafe > 1) r.problem(where, "threadSafe byte " + std::to_string(head.threadSafe));
-      f.returns = r.typeRef(head.returnCode, head.returnElementCode, head.returnTypeName,
-                            where + " result", true);
-      f.dispatch = record.dispatch;
-      f.callContext = head.callContext;
-      if (record.dispatch == nullptr) r.problem(where, "no dispatch entry");
-      if (head.callContext == nullptr) r.problem(where, "no call context");
-      f.method = record.method;
-      if (record.method > CORE_METHOD_OTHER) r.problem(where, "method code " + std::to_string(record.method));
-      f.methodName = r.text(record.methodName, where, "the method name");
-      if (record.method == CORE_METHOD_OTHER && f.methodName.empty())
-        r.problem(where, "method code 8 without a method name");
-      if (record.routeFlag > 1) r.problem(where, "route flag " + std::to_string(record.routeFlag));
-      f.uriTemplate = r.text(record.uriTemplate, where, "the URI template");
-      std::string why;
-      f.templateParses = record.uriTemplate != nullptr && parseRouteTemplate(f.uriTemplate, f.variables, &why);
-      if (record.uriTemplate != nullptr && !f.templateParses)
-        r.problem(where, "URI template \"" + f.uriTemplate + "\" " + why);
-      if (record.stringListCount != 0) {
-        if (r.chain(record.stringLists, record.stringListCount,
-                    [](const ApiStringListEntry& e) { return static_cast<const void*>(e.next); },
-                    where + " string list")) {
-          for (std::uint32_t s = 0; s < record.stringListCount; ++s)
-            r.tags(record.stringLists[s].strings, record.stringLists[s].count,
-                   where + " string list " + std::to_string(s));
-        }
-      }
-
-      // Arguments and their locations.
-      if (r.chain(head.arguments, head.argumentCount,
-                  [](const ApiArgumentRecord& a) { return static_cast<const void*>(a.next); },
-                  where + " argument record")) {
-        const ApiArgumentLocationEntry* location = record.locations;
-        std::set<std::string> names;
-        for (std::uint32_t a = 0; a < head.argumentCount; ++a) {
-          const ApiArgumentRecord& arg = head.arguments[a];
-          ArgumentModel m;
-          const std::string argWhere = where + " argument " + std::to_string(a);
-          m.name = r.text(arg.name, argWhere, "the name");
-          if (m.name.empty()) r.problem(argWhere, "the name is empty");
-          else if (!names.insert(m.name).second) r.problem(argWhere, "the name \"" + m.name + "\" appears twice");
-          m.description = r.text(arg.description, argWhere, "the description");
-          m.type = r.typeRef(arg.typeCode, arg.elementCode, arg.typeName, argWhere, false);
-          if (arg.optional > 1) r.problem(argWhere, "optional byte " + std::to_string(arg.optional));
-          m.optional = arg.optional != 0;
-          if (location == nullptr) {
-            r.problem(argWhere, "has no location entry");
-          } else {
-            m.location = location->location;
-            if (!isCoreLocation(m.location)) r.problem(argWhere, "location " + std::to_string(m.location));
-            location = location->next;
-          }
-          f.arguments.push_back(std::move(m));
-        }
-        if (location != nullptr) r.problem(where, "more location entries than arguments");
-      }
-      // A path argument that no template variable names is never bound, and
-      // a variable that no argument takes fails every call.
-      for (const ArgumentModel& a : f.arguments) {
-        if (a.location != CORE_LOCATION_PATH) continue;
-        const bool named = std::any_of(f.variables.begin(), f.variables.end(),
-                                       [&](const RouteVariable& v) { return v.name == a.name; });
-        if (!named && f.templateParses)
-          r.problem(where, "path argument \"" + a.name + "\" is not a variable of " + f.uriTemplate);
-      }
-      for (const RouteVariable& v : f.variables) {
-        if (f.argument(v.name) == nullptr)
-          r.problem(where, "template variable \"" + v.name + "\" names no argument");
-      }
-      model.functions.push_back(std::move(f));
-    }
-  }
-  std::set<std::string> functionNames, routes;
-  for (const FunctionModel& f : model.functions) {
-    if (!f.name.empty() && !functionNames.insert(f.name).second)
-      r.problem("function " + f.name, "the name appears twice");
-    if (f.templateParses && !routes.insert(f.routeText()).second)
-      r.problem("function " + f.name, "the route " + f.routeText() + " appears twice");
-  }
-
-  // ---- Types ----
-  if (r.chain(table->types, table->typeCount, [](const ApiTypeRecord& t) { return static_cast<const void*>(t.next); },
-              "type record")) {
-    for (std::uint32_t i = 0; i < table->typeCount; ++i) {
-      const ApiTypeRecord& record = table->types[i];
-      TypeModel t;
-      std::string where = "type record " + std::to_string(i);
-      t.name = r.text(record.name, where, "the name");
-      if (!t.name.empty()) where = "type " + t.name;
-      else r.problem(where, "the name is empty");
-      t.nameSpace = r.text(record.nameSpace, where, "the namespace");
-      t.description = r.text(record.description, where, "the description");
-      t.tags = r.tags(record.tags, record.tagCount, where);
-      t.size = record.size;
-      if (record.fields != nullptr && record.enumerators != nullptr)
-        r.problem(where, "has both fields and enumerators");
-      t.isEnumeration = record.fields == nullptr;
-      t.isEmpty = record.fields == nullptr && record.enumerators == nullptr && record.count == 0;
-      if (!t.isEnumeration) {
-        if (r.chain(record.fields, record.count,
-                    [](const ApiFieldRecord& f) { return static_cast<const void*>(f.next); }, where + " field")) {
-          std::set<std::string> names;
-          for (std::uint32_t k = 0; k < record.count; ++k) {
-            const ApiFieldRecord& field = record.fields[k];
-            FieldModel m;
-            const std::string fieldWhere = where + " field " + std::to_string(k);
-            m.name = r.text(field.name, fieldWhere, "the name");
-            if (m.name.empty()) r.problem(fieldWhere, "the name is empty");
-            else if (!names.insert(m.name).second) r.problem(fieldWhere, "the name \"" + m.name + "\" appears twice");
-            m.description = r.text(field.description, fieldWhere, "the description");
-            m.offset = field.offset;
-            if (record.size != 0 && field.offset >= record.size)
-              r.problem(fieldWhere, "offset " + std::to_string(field.offset) + " lies outside the record's " +
-                                        std::to_string(record.size) + " bytes");
-            m.type = r.typeRef(field.typeCode, field.elementCode, field.typeName, fieldWhere, false);
-            if (field.optional > 1) r.problem(fieldWhere, "optional byte " + std::to_string(field.optional));
-            m.optional = field.optional != 0;
-            t.fields.push_back(std::move(m));
-          }
-        }
-      } else if (record.count != 0) {
-        if (r.chain(record.enumerators, record.count,
-                    [](const ApiEnumeratorRecord& e) { return static_cast<const void*>(e.next); },
-                    where + " enumerator")) {
-          std::set<std::string> names;
-          for (std::uint32_t k = 0; k < record.count; ++k) {
-            const ApiEnumeratorRecord& value = record.enumerators[k];
-            EnumeratorModel m;
-            const std::string valueWhere = where + " enumerator " + std::to_string(k);
-            m.name = r.text(value.name, valueWhere, "the name");
-            if (m.name.empty()) r.problem(valueWhere, "the name is empty");
-            else if (!names.insert(m.name).second) r.problem(valueWhere, "the name \"" + m.name + "\" appears twice");
-            m.description = r.text(value.description, valueWhere, "the description");
-            m.value = value.value;
-            t.enumerators.push_back(std::move(m));
-          }
-        }
-      }
-      model.types.push_back(std::move(t));
-    }
-  }
-
-  // ---- Events ----
-  if (r.chain(table->events, table->eventCount, [](const ApiEventRecord& e) { return static_cast<const void*>(e.next); },
-              "event record")) {
-    std::set<std::string> names;
-    for (std::uint32_t i = 0; i < table->eventCount; ++i) {
-      const ApiEventRecord& record = table->events[i];
-      EventModel e;
-      std::string where = "event record " + std::to_string(i);
-      e.name = r.text(record.name, where, "the name");
-      if (!e.name.empty()) where = "event " + e.name;
-      else r.problem(where, "the name is empty");
-      if (!e.name.empty() && !names.insert(e.name).second) r.problem(where, "the name appears twice");
-      e.nameSpace = r.text(record.nameSpace, where, "the namespace");
-      e.typeName = r.text(record.typeName, where, "the payload type name");
-      e.description = r.text(record.description, where, "the description");
-      e.tags = r.tags(record.tags, record.tagCount, where);
-      model.events.push_back(std::move(e));
-    }
-  }
-
+  readFunctions(*table, model, r);
+  checkFunctionsUnique(model, r);
+  readTypes(*table, model, r);
+  readEvents(*table, model, r);
   model.indexTypes();
   model.checkReferences();
   return model;

@@ -61,7 +61,20 @@ class RequestBuilder {
   CallRequest build(const FunctionModel& function, CallVariant variant, Random& rng) const;
 
  private:
+  static CallRequest startCall(const FunctionModel& function, std::string label);
   CallRequest valid(const FunctionModel& function, Random& rng, const ArgumentModel* skip = nullptr) const;
+  CallRequest replacing(const FunctionModel& function, const ArgumentModel& target, const Value& value,
+                        const std::string& label, Random& rng) const;
+  // One per variant.
+  CallRequest missing(const FunctionModel& function, Random& rng) const;
+  CallRequest wrongKind(const FunctionModel& function, Random& rng) const;
+  CallRequest outOfRange(const FunctionModel& function, Random& rng) const;
+  CallRequest enumerator(const FunctionModel& function, Random& rng) const;
+  CallRequest strings(const FunctionModel& function, Random& rng) const;
+  CallRequest queryGarbage(const FunctionModel& function, Random& rng) const;
+  CallRequest bodyFormats(const FunctionModel& function, Random& rng) const;
+  CallRequest coreArguments(const FunctionModel& function, Random& rng) const;
+  CallRequest unknownRoute(const FunctionModel& function, Random& rng) const;
   void place(CallRequest& call, const FunctionModel& function, const ArgumentModel& argument,
              const Value& value, Random& rng, std::vector<std::pair<std::string, std::string>>& query,
              std::vector<std::pair<std::string, std::string>>& path) const;

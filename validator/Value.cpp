@@ -3,9 +3,10 @@
 
 #include "validator/CoreValues.h"
 
-#include <cerrno>
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -243,246 +244,61 @@ std::string toArgumentText(const Value& value) {
 
 namespace {
 
-class JsonParser {
- public:
-  explicit JsonParser(std::string_view text) : text_(text) {}
+constexpr unsigned kMaxJsonDepth = 256;
 
-  bool parse(Value& out, std::string* error) {
-    skip();
-    if (!value(out, 0)) return report(error);
-    skip();
-    if (at_ != text_.size()) {
-      why_ = "text after the value";
-      return report(error);
-    }
-    return true;
-  }
-
- private:
-  bool report(std::string* error) {
-    if (error != nullptr) *error = why_ + " at offset " + std::to_string(at_);
+// The RapidJSON tree as a Value: integers that fit become kSigned (negative)
+// or kUnsigned, other numbers kDouble; members keep their order.
+bool fromDocument(const rapidjson::Value& in, Value& out, unsigned depth, std::string& why) {
+  if (depth > kMaxJsonDepth) {
+    why = "nesting deeper than " + std::to_string(kMaxJsonDepth);
     return false;
   }
-  void skip() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
-      ++at_;
-  }
-  bool literal(std::string_view word) {
-    if (text_.substr(at_, word.size()) != word) return false;
-    at_ += word.size();
-    return true;
-  }
-  static void appendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  bool hex4(std::uint32_t& out) {
-    if (at_ + 4 > text_.size()) return false;
-    out = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = text_[at_++];
-      out <<= 4;
-      if (c >= '0' && c <= '9') out |= static_cast<std::uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') out |= static_cast<std::uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') out |= static_cast<std::uint32_t>(c - 'A' + 10);
-      else return false;
-    }
-    return true;
-  }
-  bool string(std::string& out) {
-    ++at_;  // the opening quote
-    while (at_ < text_.size()) {
-      const char c = text_[at_++];
-      if (c == '"') return true;
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (at_ >= text_.size()) break;
-      const char e = text_[at_++];
-      switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'u': {
-          std::uint32_t code = 0;
-          if (!hex4(code)) {
-            why_ = "a bad \\u escape";
-            return false;
-          }
-          if (code >= 0xD800 && code < 0xDC00 && text_.substr(at_, 2) == "\\u") {
-            at_ += 2;
-            std::uint32_t low = 0;
-            if (!hex4(low)) {
-              why_ = "a bad \\u escape";
-              return false;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-          }
-          appendUtf8(out, code);
-          break;
-        }
-        default: out += e; break;
-      }
-    }
-    why_ = "an unterminated string";
-    return false;
-  }
-  bool number(Value& out) {
-    const std::size_t start = at_;
-    if (at_ < text_.size() && text_[at_] == '-') ++at_;
-    bool integer = true;
-    while (at_ < text_.size()) {
-      const char c = text_[at_];
-      if (c >= '0' && c <= '9') {
-        ++at_;
-      } else if (c == '.' || c == 'e' || c == 'E' || c == '+' || (c == '-' && at_ > start)) {
-        integer = false;
-        ++at_;
-      } else {
-        break;
-      }
-    }
-    const std::string digits(text_.substr(start, at_ - start));
-    if (digits.empty() || digits == "-") {
-      why_ = "not a value";
-      return false;
-    }
-    errno = 0;
-    if (integer && digits[0] == '-') {
-      const long long n = std::strtoll(digits.c_str(), nullptr, 10);
-      if (errno == 0) {
-        out = Value::ofSigned(n);
-        return true;
-      }
-    } else if (integer) {
-      const unsigned long long n = std::strtoull(digits.c_str(), nullptr, 10);
-      if (errno == 0) {
-        out = Value::ofUnsigned(n);
-        return true;
-      }
-    }
-    out = Value::ofDouble(std::strtod(digits.c_str(), nullptr));
-    return true;
-  }
-  bool value(Value& out, unsigned depth) {
-    if (depth > 256) {
-      why_ = "nesting deeper than 256";
-      return false;
-    }
-    skip();
-    if (at_ >= text_.size()) {
-      why_ = "the text ends";
-      return false;
-    }
-    const char c = text_[at_];
-    if (c == '{') {
-      ++at_;
-      out = Value::object();
-      skip();
-      if (at_ < text_.size() && text_[at_] == '}') {
-        ++at_;
-        return true;
-      }
-      for (;;) {
-        skip();
-        std::string key;
-        if (at_ >= text_.size() || text_[at_] != '"' || !string(key)) {
-          if (why_.empty()) why_ = "a member without a name";
-          return false;
-        }
-        skip();
-        if (at_ >= text_.size() || text_[at_] != ':') {
-          why_ = "no colon after a member name";
-          return false;
-        }
-        ++at_;
-        Value member;
-        if (!value(member, depth + 1)) return false;
-        out.members.emplace_back(std::move(key), std::move(member));
-        skip();
-        if (at_ < text_.size() && text_[at_] == ',') {
-          ++at_;
-          continue;
-        }
-        if (at_ < text_.size() && text_[at_] == '}') {
-          ++at_;
-          return true;
-        }
-        why_ = "no comma or closing brace";
-        return false;
-      }
-    }
-    if (c == '[') {
-      ++at_;
+  switch (in.GetType()) {
+    case rapidjson::kNullType: out = Value::null(); return true;
+    case rapidjson::kFalseType: out = Value::of(false); return true;
+    case rapidjson::kTrueType: out = Value::of(true); return true;
+    case rapidjson::kStringType: out = Value::ofString(std::string(in.GetString(), in.GetStringLength())); return true;
+    case rapidjson::kNumberType:
+      if (in.IsInt64() && in.GetInt64() < 0) out = Value::ofSigned(in.GetInt64());
+      else if (in.IsUint64()) out = Value::ofUnsigned(in.GetUint64());
+      else out = Value::ofDouble(in.GetDouble());
+      return true;
+    case rapidjson::kArrayType:
       out = Value::array();
-      skip();
-      if (at_ < text_.size() && text_[at_] == ']') {
-        ++at_;
-        return true;
+      out.elements.reserve(in.Size());
+      for (const rapidjson::Value& element : in.GetArray()) {
+        out.elements.emplace_back();
+        if (!fromDocument(element, out.elements.back(), depth + 1, why)) return false;
       }
-      for (;;) {
-        Value element;
-        if (!value(element, depth + 1)) return false;
-        out.elements.push_back(std::move(element));
-        skip();
-        if (at_ < text_.size() && text_[at_] == ',') {
-          ++at_;
-          continue;
-        }
-        if (at_ < text_.size() && text_[at_] == ']') {
-          ++at_;
-          return true;
-        }
-        why_ = "no comma or closing bracket";
-        return false;
+      return true;
+    case rapidjson::kObjectType:
+      out = Value::object();
+      out.members.reserve(in.MemberCount());
+      for (const auto& member : in.GetObject()) {
+        out.members.emplace_back(std::string(member.name.GetString(), member.name.GetStringLength()), Value{});
+        if (!fromDocument(member.value, out.members.back().second, depth + 1, why)) return false;
       }
-    }
-    if (c == '"') {
-      std::string text;
-      if (!string(text)) return false;
-      out = Value::ofString(std::move(text));
       return true;
-    }
-    if (literal("true")) {
-      out = Value::of(true);
-      return true;
-    }
-    if (literal("false")) {
-      out = Value::of(false);
-      return true;
-    }
-    if (literal("null")) {
-      out = Value::null();
-      return true;
-    }
-    return number(out);
   }
-
-  std::string_view text_;
-  std::size_t at_ = 0;
-  std::string why_;
-};
+  why = "not a value";
+  return false;
+}
 
 }  // namespace
 
 bool parseJson(std::string_view text, Value& out, std::string* error) {
-  return JsonParser(text).parse(out, error);
+  rapidjson::Document document;
+  // Iterative: a deeply nested text cannot exhaust the stack.
+  document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(text.data(), text.size());
+  std::string why;
+  if (document.HasParseError()) {
+    why = std::string(rapidjson::GetParseError_En(document.GetParseError())) + " at offset " +
+          std::to_string(document.GetErrorOffset());
+  } else if (fromDocument(document, out, 0, why)) {
+    return true;
+  }
+  if (error != nullptr) *error = why;
+  return false;
 }
 
 }  // namespace qor::validator

@@ -54,7 +54,7 @@ std::string toMsgPack(const Value& value);
 // The text a query, path variable or header carries: scalars as their plain
 // text, containers as JSON.
 std::string toArgumentText(const Value& value);
-// Reads JSON text (as a resource file holds it) into `out`; false with a
+// Reads JSON text (as a resource file holds it, with RapidJSON) into `out`; false with a
 // message naming the offset when it is not JSON. Integers become kSigned
 // (negative) or kUnsigned, other numbers kDouble.
 bool parseJson(std::string_view text, Value& out, std::string* error);

@@ -2,6 +2,7 @@
 // template and typed arguments from the bytes, the log line formatter with
 // a line format, a record and a buffer size from the bytes, and the UTC
 // time-stamp reader, checked against its grammar.
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -58,18 +59,6 @@ bool digits(std::string_view t, std::size_t from, std::size_t count, int& value)
   return true;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
 // The seconds a text of the accepted grammar stands for, when its fields are
 // a real date and time; -1 for any other text.
 std::int64_t expectedSeconds(std::string_view t) {
@@ -102,11 +91,14 @@ std::int64_t expectedSeconds(std::string_view t) {
   bool zone = false;
   for (std::string_view z : kZones) zone = zone || rest == z;
   if (!zone) return -1;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (Y < 1970 || M < 1 || M > 12 || D < 1 || D > kDays[M - 1] + (M == 2 && leap(Y) ? 1 : 0) || h > 23 || m > 59 ||
-      s > 59)
-    return -1;
-  return daysFromCivil(Y, static_cast<unsigned>(M), static_cast<unsigned>(D)) * 86400 + h * 3600 + m * 60 + s;
+  // The calendar is the standard library's (proleptic Gregorian), not a copy
+  // of the reader's own day arithmetic: a wrong month length, leap rule or
+  // day count in either shows as a mismatch.
+  using namespace std::chrono;
+  const year_month_day date{year{Y}, month{static_cast<unsigned>(M)}, day{static_cast<unsigned>(D)}};
+  if (Y < 1970 || !date.ok() || h > 23 || m > 59 || s > 59) return -1;
+  const seconds sinceEpoch = sys_days{date}.time_since_epoch() + hours{h} + minutes{m} + seconds{s};
+  return sinceEpoch.count();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The validator's own parts, from outside: route templates, the checks of
 // values a plug-in hands back, the type check, and the renderings of
-// synthesized values.
+// synthesized values, and the reading of resource files.
 #include "protocol/PercentEncode.h"
 #include "validator/ApiModel.h"
 #include "validator/CoreValues.h"
@@ -88,6 +88,34 @@ TEST(Renderings, EachFormKeepsTheBytesItIsGiven) {
   EXPECT_EQ(toYaml(Value::object({{"k", Value::array({Value::ofSigned(2)})}})), "---\n\"k\":\n  - 2\n");
   EXPECT_EQ(percentEncode("a b/\xc3\xa9~"), "a%20b%2F%C3%A9~");
   EXPECT_EQ(jsonQuote("ok \xc3\xa9 \xff"), "\"ok \xc3\xa9 \\u00ff\"");
+}
+
+TEST(ResourceJson, KeepsNumberKindsBytesAndMemberOrderAndNamesWhereItBreaks) {
+  Value v;
+  std::string why;
+  ASSERT_TRUE(parseJson(" {\"z\": [-3, 4, 18446744073709551615, 1.5, 1e300], \"a\": \"\\u00e9\\ud83d\\ude00\xff\","
+                        " \"n\": null, \"t\": true} ", v, &why)) << why;
+  ASSERT_EQ(v.kind, Value::kObject);
+  ASSERT_EQ(v.members.size(), 4u);
+  EXPECT_EQ(v.members[0].first, "z");  // in the file's order
+  const std::vector<Value>& numbers = v.members[0].second.elements;
+  ASSERT_EQ(numbers.size(), 5u);
+  EXPECT_EQ(numbers[0].kind, Value::kSigned);
+  EXPECT_EQ(numbers[0].i64, -3);
+  EXPECT_EQ(numbers[1].kind, Value::kUnsigned);
+  EXPECT_EQ(numbers[2].u64, 18446744073709551615ull);
+  EXPECT_EQ(numbers[3].kind, Value::kDouble);
+  EXPECT_EQ(numbers[4].kind, Value::kDouble);
+  EXPECT_EQ(v.members[1].second.text, "\xc3\xa9\xf0\x9f\x98\x80\xff");  // escapes decoded, other bytes kept
+  EXPECT_EQ(v.members[2].second.kind, Value::kNull);
+  EXPECT_TRUE(v.members[3].second.boolean);
+  // An error names its offset; so does text after the value.
+  EXPECT_FALSE(parseJson("{\"a\": [1, 2}", v, &why));
+  EXPECT_NE(why.find("at offset 11"), std::string::npos) << why;
+  EXPECT_FALSE(parseJson("{} x", v, &why));
+  EXPECT_NE(why.find("at offset 3"), std::string::npos) << why;
+  EXPECT_FALSE(parseJson(std::string(300, '[') + std::string(300, ']'), v, &why));
+  EXPECT_NE(why.find("nesting deeper than 256"), std::string::npos) << why;
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 //   4 record  a malformed API table (a route that does not parse, a type
 //             code that is no type) and a malformed response record
 //   5 hang    every call of its function waits forever
+//   6 orphan  a thread it leaves behind keeps calling every core entry for a
+//             second after Stop, and releases a response it took after Stop
+//             only at its end: long enough to outlive the core in the
+//             validator's own tests
 #include "PluginAbi.h"
 
 #include <atomic>
@@ -25,7 +29,7 @@
 
 namespace {
 
-constexpr int kCrash = 1, kLeak = 2, kLate = 3, kRecord = 4, kHang = 5;
+constexpr int kCrash = 1, kLeak = 2, kLate = 3, kRecord = 4, kHang = 5, kOrphan = 6;
 
 // The plug-in's own allocation counters, for GetMemoryStats.
 std::atomic<std::uint64_t> gBytes{0}, gAllocations{0}, gFreed{0}, gFrees{0};
@@ -74,6 +78,41 @@ std::uint8_t QOR_CDECL start(void* object, const PluginCoreContext* context) {
   return 1;
 }
 
+void QOR_CDECL ignoreEvent(const CoreEvent*) {}
+
+// The orphan's thread: every entry, round after round, with the table and
+// handle it kept from Start.
+void callAfterStop(const PluginCoreApi* api, void* handle) {
+  CoreResponse kept{};
+  CoreRequest request{};
+  request.method = CORE_METHOD_GET;
+  request.uri = "/broken/v1/kept";
+  request.handle = handle;
+  api->SendRequest(api, &kept, &request);
+  for (int round = 0; round < 100; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    api->Log(api, CORE_LOG_ERROR, "still here after Stop");
+    CoreEvent event{};
+    event.name = "OnBrokenEvent";
+    api->SendEvent(api, &event);
+    api->Subscribe(api, "OnBrokenEvent", handle, &ignoreEvent, nullptr, 0);
+    api->Unsubscribe(api, "OnBrokenEvent", handle);
+    api->EnterWait(api, "orphan", 0);
+    api->LeaveWait(api);
+    api->Yield(api);
+    CoreResponse response{};
+    api->SendRequest(api, &response, &request);
+    if (response.release != nullptr) response.release(&response);
+    ExternalRequest outside{};
+    outside.method = CORE_METHOD_GET;
+    outside.url = "http://127.0.0.1:9/broken";
+    ExternalResponse answer{};
+    api->SendExternalRequest(api, &answer, &outside);
+    if (answer.release != nullptr) answer.release(&answer);
+  }
+  if (kept.release != nullptr) kept.release(&kept);
+}
+
 void QOR_CDECL stop(void* object) {
   auto* plugin = static_cast<Broken*>(object);
   if (QOR_BROKEN_FAULT == kLate && plugin->context != nullptr) {
@@ -83,6 +122,8 @@ void QOR_CDECL stop(void* object) {
       api->Log(api, CORE_LOG_ERROR, "still here after Stop");
     }).detach();
   }
+  if (QOR_BROKEN_FAULT == kOrphan && plugin->context != nullptr)
+    std::thread(&callAfterStop, plugin->context->api, plugin->context->handle).detach();
   gFreed += sizeof(Broken);
   ++gFrees;
   plugin->~Broken();
