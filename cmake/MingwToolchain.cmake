@@ -37,9 +37,11 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 set(ENV{PKG_CONFIG_PATH} "")
 
 # No MinGW runtime DLL is needed next to the plug-in or the test programs:
-# libgcc, libstdc++ and winpthread are linked in statically.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# libgcc, libstdc++ and winpthread are linked in statically. The PE header's
+# time stamp stays zero, so that the same sources link to the same bytes
+# (the release archives are reproducible).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 
 # Test programs run under Wine when it is installed (the 64-bit loader for the
 # 64-bit build; Debian's `wine` starts the 32-bit one); test discovery waits

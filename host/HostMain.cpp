@@ -21,7 +21,7 @@ void usage(std::FILE* out) {
   std::fprintf(out,
                "usage: qor_host [--plugin PATH]... [--scenario FILE] [--var NAME=VALUE]...\n"
                "                [--port N] [--bind ADDRESS] [--core-version X.Y.Z]\n"
-               "                [--event-threads N] [--quiet]\n"
+               "                [--event-threads N] [--quiet] [--version]\n"
                "  --plugin PATH       plug-in library to load (repeatable), entered through\n"
                "                      load_ and its base name (libqor_x.so: load_qor_x)\n"
                "  --scenario FILE     initial resources (the \"resources\" object)\n"
@@ -30,7 +30,8 @@ void usage(std::FILE* out) {
                "  --bind ADDRESS      HTTP address (default 127.0.0.1)\n"
                "  --core-version V    core API version announced in the handshake (18.0.0)\n"
                "  --event-threads N   event delivery threads (default 4)\n"
-               "  --quiet             keep log lines for GET /logs only\n",
+               "  --quiet             keep log lines for GET /logs only\n"
+               "  --version           print the host's version\n",
                kDefaultPort);
 }
 
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
     };
     if (arg == "--help" || arg == "-h") {
       usage(stdout);
+      return kExitOk;
+    } else if (arg == "--version") {
+      std::printf("qor_host %s\n", QOR_VERSION);
       return kExitOk;
     } else if (arg == "--quiet") {
       quiet = true;

@@ -4,7 +4,7 @@
 //   qor_validate [--strictness 1-10] [--seed N] [--only TEST[,TEST...]]
 //                [--json FILE] [--export NAME] [--core-version X.Y.Z]
 //                [--jobs N] [--time-scale F] [--soak-seconds N]
-//                [--resources FILE] [--var NAME=VALUE]... [--list]
+//                [--resources FILE] [--var NAME=VALUE]... [--list] [--version]
 //                <plug-in library>
 //
 // Exit status: 0 when no test failed, 1 when one did, 2 for a usage error.
@@ -48,6 +48,7 @@ struct Options {
   std::string json;
   unsigned jobs = 1;
   bool list = false;
+  bool version = false;
   bool seedGiven = false;
   std::string childTest;
   std::string resultFile;
@@ -68,7 +69,8 @@ void usage() {
                "  --resources FILE    resources the core holds (JSON: URI to value, or a host\n"
                "                      scenario's \"resources\"); other URIs are \"Not found\"\n"
                "  --var NAME=VALUE    replaces ${NAME} in the resource file\n"
-               "  --list              list the tests with the strictness that adds them\n",
+               "  --list              list the tests with the strictness that adds them\n"
+               "  --version           print the validator's version\n",
                CORE_API_VERSION_MAJOR, CORE_API_VERSION_MINOR, CORE_API_VERSION_PATCH);
 }
 
@@ -163,6 +165,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       o.run.variables.emplace_back(std::string(text, equals), std::string(equals + 1));
     } else if (arg == "--list") {
       o.list = true;
+    } else if (arg == "--version") {
+      o.version = true;
     } else if (arg == "--child") {
       const char* name = value();
       if (name == nullptr) return std::nullopt;
@@ -180,7 +184,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       positional.push_back(arg);
     }
   }
-  if (o.list) return o;
+  if (o.list || o.version) return o;
   if (positional.size() != 1) return std::nullopt;
   o.run.library = positional.front();
   if (!o.seedGiven) {
@@ -430,6 +434,10 @@ int main(int argc, char** argv) {
   if (!options) {
     usage();
     return kExitUsage;
+  }
+  if (options->version) {
+    std::printf("qor_validate %s\n", QOR_VERSION);
+    return 0;
   }
   if (options->list) return listTests();
   if (!options->childTest.empty()) return runChildTest(*options);
