@@ -12,7 +12,6 @@
 #include "binding/FormatMessage.h"
 #include "binding/PropertyConverter.h"
 #include "dispatch/HttpMethod.h"
-#include "runtime/EventSubscriptions.h"
 #include "runtime/RequestError.h"
 
 #include <cstddef>

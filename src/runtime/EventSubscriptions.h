@@ -13,6 +13,7 @@
 #include "PluginAbi.h"
 #include "binding/BindingProperty.h"
 #include "platform/Mutex.h"
+#include "runtime/RequestError.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,9 +26,6 @@
 namespace qor {
 
 class CoreLink;
-
-// The field name that messages about a whole response or payload use.
-inline constexpr std::string_view kResultFieldName = "<result>";
 
 // Handles one core event; receives the payload already read into a value
 // (root name kResultFieldName).

@@ -14,6 +14,10 @@
 
 namespace qor {
 
+// The field name that conversion messages about a whole response or event
+// payload use.
+inline constexpr std::string_view kResultFieldName = "<result>";
+
 struct RequestError {
   std::int32_t code = 0;
   std::string message;
